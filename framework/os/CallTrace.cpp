@@ -1,0 +1,67 @@
+#include "os/CallTrace.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace tarnos {
+
+std::string TraceEntry::ToString() const {
+    std::string text = call + "(";
+    for (size_t i = 0; i < args.size(); ++i) {
+        text += (i ? ", " : "") + args[i];
+    }
+    text += ")";
+    if (!result.empty()) {
+        text += " -> " + result;
+    }
+    return text;
+}
+
+CallTrace& CallTrace::Instance() {
+    static CallTrace trace;
+    return trace;
+}
+
+void CallTrace::Add(TraceEntry entry) {
+    if (m_enabled) {
+        m_entries.push_back(std::move(entry));
+    }
+}
+
+std::vector<TraceEntry> CallTrace::Only(const std::vector<std::string>& calls) const {
+    std::vector<TraceEntry> out;
+    for (const TraceEntry& e : m_entries) {
+        if (std::find(calls.begin(), calls.end(), e.call) != calls.end()) {
+            out.push_back(e);
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> CallTrace::Lines(const std::vector<std::string>& calls) const {
+    std::vector<std::string> out;
+    for (const TraceEntry& e : calls.empty() ? m_entries : Only(calls)) {
+        out.push_back(e.ToString());
+    }
+    return out;
+}
+
+std::string Hex(uint64_t value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
+    return text;
+}
+
+std::string Narrow(const wchar_t* wide) {
+    std::string out;
+    if (wide == nullptr) {
+        return "NULL";
+    }
+    for (; *wide; ++wide) {
+        unsigned c = static_cast<unsigned>(*wide);
+        out += c < 0x80 ? static_cast<char>(c) : '?';
+    }
+    return out;
+}
+
+} // namespace tarnos

@@ -1,0 +1,49 @@
+#include "os/TarnKernelModeServices.h"
+
+#include "os/CallTrace.h"
+#include "os/OsBackend.h"
+
+namespace TarnKernelModeServices {
+
+CTarnSrvcIO TarnSrvcIO;
+
+namespace {
+// The trace entry is built only while tracing: register polls are the simulator's hot path.
+bool Tracing() { return tarnos::CallTrace::Instance().Enabled(); }
+void Record(const char* call, std::vector<std::string> args, std::string result) {
+    tarnos::CallTrace::Instance().Add(tarnos::TraceEntry{call, std::move(args), std::move(result)});
+}
+} // namespace
+
+int CTarnSrvc::DriverOpened(unsigned long key) {
+    int open = (key == TARNSRVC_KEY && tarnos::PortIoBackend().DriverOpen()) ? 1 : 0;
+    if (Tracing()) {
+        Record("DriverOpened", {tarnos::Hex(key)}, std::to_string(open));
+    }
+    return open;
+}
+
+_TARNSRVC_RETCODE CTarnSrvcIO::PortReadByte(unsigned long port, unsigned char* value) {
+    _TARNSRVC_RETCODE rc = TARNSRVC_ACCESS_FAILED;
+    if (port <= 0xFFFF) { // the I/O space is 16 bits wide
+        rc = tarnos::PortIoBackend().ReadByte(static_cast<unsigned short>(port), value);
+    }
+    if (Tracing()) {
+        Record("PortReadByte", {tarnos::Hex(port)},
+               std::to_string(rc) + (rc == TARNSRVC_SUCCESS ? " " + tarnos::Hex(*value) : ""));
+    }
+    return rc;
+}
+
+_TARNSRVC_RETCODE CTarnSrvcIO::PortWriteByte(unsigned long port, unsigned char value) {
+    _TARNSRVC_RETCODE rc = TARNSRVC_ACCESS_FAILED;
+    if (port <= 0xFFFF) {
+        rc = tarnos::PortIoBackend().WriteByte(static_cast<unsigned short>(port), value);
+    }
+    if (Tracing()) {
+        Record("PortWriteByte", {tarnos::Hex(port), tarnos::Hex(value)}, std::to_string(rc));
+    }
+    return rc;
+}
+
+} // namespace TarnKernelModeServices

@@ -1,0 +1,207 @@
+// Parts 4.1 and 4.2: the port object, its register access through the kernel-mode services library and
+// its COM port through the Win32 serial calls.
+#include "SerialPort.h"
+
+#include "os/TarnKernelModeServices.h"
+
+#include <cstdlib>
+
+namespace {
+
+const char* const SOURCE_FILE = "SerialPort";
+
+// Part 4.1: the one fixed key passed to DriverOpened at every call.
+const unsigned long DRIVER_KEY = TarnKernelModeServices::TARNSRVC_KEY;
+
+// Part 4.2: the fixed settings of Configure.
+const DWORD QUEUE_SIZE = 2048;
+const DWORD DCB_SIZE = sizeof(DCB); // 28 bytes
+const DWORD WRITE_TOTAL_TIMEOUT_MS = 1000;
+
+// Part 4.2: the rates IsBaudRateSupported knows, each with its dwSettableBaud bit.
+struct SettableRate {
+    unsigned rate;
+    DWORD bit;
+};
+const SettableRate SETTABLE_RATES[] = {
+    {300, BAUD_300},     {1200, BAUD_1200},   {2400, BAUD_2400},     {4800, BAUD_4800},
+    {9600, BAUD_9600},   {14400, BAUD_14400}, {19200, BAUD_19200},   {38400, BAUD_38400},
+    {56000, BAUD_56K},   {57600, BAUD_57600}, {115200, BAUD_115200}, {128000, BAUD_128K},
+};
+
+const qen::String* g_PortNamePrefix = nullptr;
+
+void ReleasePortNamePrefix() {
+    delete g_PortNamePrefix;
+    g_PortNamePrefix = nullptr;
+}
+
+} // namespace
+
+void CreatePortNamePrefix() {
+    g_PortNamePrefix = new qen::String("COM");
+    std::atexit(ReleasePortNamePrefix);
+}
+
+// Part 4.1, construction.
+CSerialPort::CSerialPort(unsigned short portNumber, unsigned short ioBaseAddress)
+    : m_PortName(), m_PortHandle(INVALID_HANDLE_VALUE), m_PortNumber(portNumber), m_IoBaseAddress(ioBaseAddress) {
+    m_PortName.append(g_PortNamePrefix ? *g_PortNamePrefix : qen::String("COM"));
+    m_PortName.append(qen::QENValue(portNumber).toString(qen::QENValue::nilValue));
+    if (TarnKernelModeServices::TarnSrvcIO.DriverOpened(DRIVER_KEY) == 0) {
+        throw qen::Exception(qen::String("TARN Driver not installed!"));
+    }
+}
+
+// Part 4.2, destructor: close the handle if open; m_PortName is destroyed after.
+CSerialPort::~CSerialPort() {
+    if (m_PortHandle != INVALID_HANDLE_VALUE) {
+        CloseHandle(m_PortHandle);
+        m_PortHandle = INVALID_HANDLE_VALUE;
+    }
+}
+
+unsigned short CSerialPort::GetIoBaseAddress() const { return m_IoBaseAddress; }
+
+const qen::String& CSerialPort::GetPortName() const { return m_PortName; }
+
+// Part 4.1: two library calls per access; the driver state is never cached.
+unsigned char CSerialPort::ReadRegister(unsigned short address) {
+    unsigned char value = 0;
+    if (TarnKernelModeServices::TarnSrvcIO.DriverOpened(DRIVER_KEY) == 0) {
+        return 0;
+    }
+    if (TarnKernelModeServices::TarnSrvcIO.PortReadByte(address, &value) != TarnKernelModeServices::TARNSRVC_SUCCESS) {
+        return 0; // whatever the library stored
+    }
+    return value;
+}
+
+void CSerialPort::WriteRegister(unsigned short address, unsigned char value) {
+    if (TarnKernelModeServices::TarnSrvcIO.DriverOpened(DRIVER_KEY) == 0) {
+        return;
+    }
+    TarnKernelModeServices::TarnSrvcIO.PortWriteByte(address, value);
+}
+
+void CSerialPort::AssertHandle(int line) const {
+    if (m_PortHandle == INVALID_HANDLE_VALUE) {
+        throw qen::AssertionFailure(SOURCE_FILE, static_cast<size_t>(line), "m_PortHandle != INVALID_HANDLE_VALUE");
+    }
+}
+
+// Part 4.2, Open.
+bool CSerialPort::Open() {
+    if (m_PortNumber == INVALID_PORT_NUMBER) {
+        throw qen::AssertionFailure(SOURCE_FILE, __LINE__, "m_PortNumber != INVALID_PORT_NUMBER");
+    }
+    WCHAR deviceName[32];
+    // The \\.\ prefix makes ports above COM9 openable.
+    wsprintfW(deviceName, L"\\\\.\\COM%i", static_cast<int>(m_PortNumber));
+    m_PortHandle = CreateFileW(deviceName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    return m_PortHandle != INVALID_HANDLE_VALUE;
+}
+
+// Part 4.2, Close.
+bool CSerialPort::Close() {
+    if (m_PortHandle == INVALID_HANDLE_VALUE) {
+        return true;
+    }
+    BOOL closed = CloseHandle(m_PortHandle);
+    m_PortHandle = INVALID_HANDLE_VALUE;
+    return closed != FALSE;
+}
+
+// Part 4.2, Configure: eight steps, stopping at the first failing call.
+bool CSerialPort::Configure(unsigned rate, unsigned* previousRate) {
+    AssertHandle(__LINE__);
+    DCB dcb = {};
+    dcb.DCBlength = DCB_SIZE;
+    if (!GetCommState(m_PortHandle, &dcb)) {
+        return false;
+    }
+    if (previousRate != nullptr) {
+        *previousRate = dcb.BaudRate; // stored before anything changes
+    }
+    if (!SetupComm(m_PortHandle, QUEUE_SIZE, QUEUE_SIZE)) {
+        return false;
+    }
+    dcb.DCBlength = DCB_SIZE;
+    WCHAR frame[64];
+    wsprintfW(frame, L"baud=%u parity=N data=8 stop=1", rate);
+    BuildCommDCBW(frame, &dcb); // a rejected text leaves the record as read
+    dcb.fOutxCtsFlow = 0;
+    dcb.fOutxDsrFlow = 0;
+    dcb.fNull = 0;
+    if (!SetCommState(m_PortHandle, &dcb)) {
+        return false;
+    }
+    COMMTIMEOUTS timeouts = {};
+    timeouts.ReadIntervalTimeout = MAXDWORD; // with zero totals: a read returns at once with what has arrived
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
+    timeouts.WriteTotalTimeoutMultiplier = 0;
+    timeouts.WriteTotalTimeoutConstant = WRITE_TOTAL_TIMEOUT_MS;
+    return SetCommTimeouts(m_PortHandle, &timeouts) != FALSE;
+}
+
+bool CSerialPort::Read(void* buffer, DWORD count, DWORD* read) {
+    AssertHandle(__LINE__);
+    return ReadFile(m_PortHandle, buffer, count, read, nullptr) != FALSE;
+}
+
+bool CSerialPort::Write(const void* buffer, DWORD count, DWORD* written) {
+    AssertHandle(__LINE__);
+    return WriteFile(m_PortHandle, buffer, count, written, nullptr) != FALSE;
+}
+
+bool CSerialPort::GetState(DCB* dcb) {
+    AssertHandle(__LINE__);
+    dcb->DCBlength = DCB_SIZE;
+    return GetCommState(m_PortHandle, dcb) != FALSE;
+}
+
+bool CSerialPort::SetState(DCB* dcb) {
+    AssertHandle(__LINE__);
+    return SetCommState(m_PortHandle, dcb) != FALSE;
+}
+
+bool CSerialPort::GetModemStatus(DWORD* status) {
+    AssertHandle(__LINE__);
+    return GetCommModemStatus(m_PortHandle, status) != FALSE;
+}
+
+bool CSerialPort::GetProperties(COMMPROP* properties) {
+    AssertHandle(__LINE__);
+    return GetCommProperties(m_PortHandle, properties) != FALSE;
+}
+
+// Part 4.2: an unlisted rate is answered before the handle assertion.
+bool CSerialPort::IsBaudRateSupported(unsigned rate) {
+    const SettableRate* entry = nullptr;
+    for (const SettableRate& candidate : SETTABLE_RATES) {
+        if (candidate.rate == rate) {
+            entry = &candidate;
+            break;
+        }
+    }
+    if (entry == nullptr) {
+        return false;
+    }
+    AssertHandle(__LINE__);
+    COMMPROP properties = {};
+    properties.dwSettableBaud = 0; // a failed call leaves 0: unsupported
+    GetCommProperties(m_PortHandle, &properties);
+    return (properties.dwSettableBaud & entry->bit) != 0;
+}
+
+bool CSerialPort::GetBaudRate(unsigned* rate) {
+    AssertHandle(__LINE__);
+    DCB dcb = {};
+    dcb.DCBlength = DCB_SIZE;
+    if (!GetCommState(m_PortHandle, &dcb)) {
+        return false;
+    }
+    *rate = dcb.BaudRate;
+    return true;
+}
