@@ -14,6 +14,7 @@ namespace kivu5 {
 // One thing the module said during a run (formats.md, section 3).
 struct TimelineEntry {
     enum Kind { EventRaised, Progress, Percent, Prompt, Log, Trace };
+    explicit TimelineEntry(Kind entryKind = Log) : kind(entryKind) {}
     Kind kind;
     std::string name;     // event or localized-string name; trace: function
     std::string severity; // events: "error", "warning", "informative"

@@ -151,8 +151,8 @@ Parameter::Parameter(std::string name, DataType type, std::string description, b
     : m_name(std::move(name)), m_type(type), m_description(std::move(description)), m_flag1(flag1),
       m_flag2(flag2), m_value(type) {}
 
-Test::Test(std::string name, DeviceCapability capability, EntryFunction entry)
-    : m_name(std::move(name)), m_capability(std::move(capability)), m_entry(entry) {}
+Test::Test(std::string name, DeviceCapability capability, EntryFunction entryFunction)
+    : m_name(std::move(name)), m_capability(std::move(capability)), m_entry(entryFunction) {}
 
 Test* Test::addDevicePropertyRequirement(const KivuString& name, const KivuString& value) {
     m_requirements.emplace_back(name.str(), value.str());
@@ -202,8 +202,8 @@ void DiagModule::setModuleInitCallback(void (*callback)()) {
 int DiagModule::start() { return HostStart(); }
 
 Test* DiagModule::createTest(const KivuString& name, const DeviceCapability& capability,
-                             TestResult (*entry)(const DiagDevice&)) {
-    R().testStore.emplace_back(new Test(name.str(), capability, entry));
+                             TestResult (*entryFunction)(const DiagDevice&)) {
+    R().testStore.emplace_back(new Test(name.str(), capability, entryFunction));
     R().tests.push_back(R().testStore.back().get());
     R().creationLog.push_back("Test " + name.str());
     return R().tests.back();

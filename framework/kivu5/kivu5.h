@@ -149,7 +149,7 @@ private:
 class Test {
 public:
     typedef TestResult (*EntryFunction)(const DiagDevice&);
-    Test(std::string name, DeviceCapability capability, EntryFunction entry);
+    Test(std::string name, DeviceCapability capability, EntryFunction entryFunction);
     Test* addDevicePropertyRequirement(const KivuString& name, const KivuString& value);
     Test* addParameter(const Parameter* parameter);
     KivuString localizedName() const;
@@ -217,7 +217,7 @@ public:
     static int start();
 
     static Test* createTest(const KivuString& name, const DeviceCapability& capability,
-                            TestResult (*entry)(const DiagDevice&));
+                            TestResult (*entryFunction)(const DiagDevice&));
     static Parameter* createParameter(const KivuString& name, const DataType& type, const KivuString& description,
                                       bool flag1, bool flag2);
     static Event* createEvent(const KivuString& name);

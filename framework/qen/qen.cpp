@@ -81,7 +81,7 @@ std::string Timestamp() {
 #else
     gmtime_r(&seconds, &parts);
 #endif
-    char text[40];
+    char text[64];
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03ldZ", parts.tm_year + 1900,
                   parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec, millis);
     return text;

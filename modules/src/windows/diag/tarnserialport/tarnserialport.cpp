@@ -1,0 +1,108 @@
+// Part 2.1: process entry, the order of static initialisation, test registration, the module-initialisation
+// callback and the five test entry functions.
+#include "tarnserialport.h"
+
+#include "SerialPortTest.h"
+
+#include <cstdint>
+
+using kivu5::DiagDevice;
+using kivu5::DiagModule;
+using kivu5::TestResult;
+
+namespace {
+const char* const SOURCE_FILE = "tarnserialport";
+}
+
+// The five tests of the table of Part 2.1.
+kivu5::Test* g_TestExternalRegisterTest = nullptr;
+kivu5::Test* g_TestExternalLoopbackTest = nullptr;
+kivu5::Test* g_TestInternalRegisterTest = nullptr;
+kivu5::Test* g_TestInternalControlSignalsTest = nullptr;
+kivu5::Test* g_TestInternalSendAndReceiveTest = nullptr;
+
+namespace {
+
+// Part 1.2: main and the five test functions trace through the first of the module's two loggers.
+qen::Logger* g_MainLogger = nullptr;
+
+qen::Logger* MainLogger() {
+    if (g_MainLogger == nullptr) {
+        qen::LogFactory::createLogger("tarnserialport", g_MainLogger);
+    }
+    return g_MainLogger;
+}
+
+kivu5::Test* CreateSerialPortTest(const char* name, TestResult (*entry)(const DiagDevice&)) {
+    return DiagModule::createTest(name, kivu5::DeviceCapability::SerialPort(), entry)
+        ->addDevicePropertyRequirement("ComPortNumber", "")
+        ->addDevicePropertyRequirement("IoBaseAddresses", "");
+}
+
+// Static initialisation, before main, in the order of Part 2.1. One object in one translation unit, so
+// that the order holds whatever order the linker gives the module's sources.
+struct CModuleStaticInitialisation {
+    CModuleStaticInitialisation() {
+        CreateCatalogue();                  // steps 1 to 4
+        RegisterDefaultBaudRatesRelease();  // step 5
+        g_TestExternalRegisterTest = CreateSerialPortTest("ExternalRegisterTest", ExternalRegisterTest); // step 6
+        g_TestExternalLoopbackTest = CreateSerialPortTest("ExternalLoopbackTest", ExternalLoopbackTest);
+        g_TestInternalRegisterTest = CreateSerialPortTest("InternalRegisterTest", InternalRegisterTest);
+        g_TestInternalControlSignalsTest =
+            CreateSerialPortTest("InternalControlSignalsTest", InternalControlSignalsTest);
+        g_TestInternalSendAndReceiveTest =
+            CreateSerialPortTest("InternalSendAndReceiveTest", InternalSendAndReceiveTest);
+        CreateBadDevicePointer(); // step 7
+        CreatePortNamePrefix();   // step 8
+    }
+} g_ModuleStaticInitialisation;
+
+// The test entry functions differ only in trace name and ID.
+TestResult RunTestEntry(const char* traceName, int testID, const DiagDevice& device) {
+    qen::TraceLogger trace(qen::LogGate::ForTrace(MainLogger()), traceName, SOURCE_FILE, __LINE__);
+    CSerialPortTest test(testID);
+    return test.RunTest(device);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qen::TraceLogger trace(qen::LogGate::ForTrace(MainLogger()), "main", SOURCE_FILE, __LINE__);
+    try {
+        DiagModule::setCmdLineArgs(argc, argv);
+        DiagModule::setVersion(5, 0, "000000001");
+        DiagModule::setModuleInitCallback(AddTestParameters);
+        int rc = DiagModule::start();
+        return rc;
+    } catch (const qen::Exception& e) {
+        static const int32_t END_OF_MESSAGE = 0; // the stream's third operation ends the message
+        qen::cerr << "exception caught: " << e.getMessage() << &END_OF_MESSAGE;
+        return TestResult::EXITEDABNORMALLY().value();
+    }
+}
+
+void AddTestParameters() {
+    g_TestExternalLoopbackTest->addParameter(g_ParamBaudRates);
+    g_TestExternalLoopbackTest->addParameter(g_ParamPromptUserForLoopBack);
+    g_TestExternalRegisterTest->addParameter(g_ParamPromptUserForLoopBack);
+}
+
+TestResult InternalControlSignalsTest(const DiagDevice& device) {
+    return RunTestEntry("InternalControlSignalsTest", INTERNAL_CONTROL_SIGNALS_TEST_ID, device);
+}
+
+TestResult InternalRegisterTest(const DiagDevice& device) {
+    return RunTestEntry("InternalRegisterTest", INTERNAL_REGISTER_TEST_ID, device);
+}
+
+TestResult InternalSendAndReceiveTest(const DiagDevice& device) {
+    return RunTestEntry("Serial Port Internal Send and Receive Test", INTERNAL_SEND_AND_RECEIVE_TEST_ID, device);
+}
+
+TestResult ExternalLoopbackTest(const DiagDevice& device) {
+    return RunTestEntry("ExternalLoopbackTest", EXTERNAL_LOOPBACK_TEST_ID, device);
+}
+
+TestResult ExternalRegisterTest(const DiagDevice& device) {
+    return RunTestEntry("ExternalRegisterTest", EXTERNAL_REGISTER_TEST_ID, device);
+}

@@ -1,0 +1,38 @@
+// The presets of formats.md section 2 and the built-in scenario.
+#include "sim/Scenario.h"
+
+namespace tarnsim {
+
+AttachedConfig AttachedConfig::Loopback() {
+    AttachedConfig attached;
+    attached.txToRx = true;
+    attached.dtrToDsr = true;
+    attached.rtsToCts = true;
+    return attached;
+}
+
+AttachedConfig AttachedConfig::Modem() {
+    AttachedConfig attached;
+    attached.reply = std::string("\r\nOK\r\n");
+    return attached;
+}
+
+AttachedConfig AttachedConfig::ModemError() {
+    AttachedConfig attached;
+    attached.reply = std::string("\r\nERROR\r\n");
+    return attached;
+}
+
+std::string PortConfig::DeviceName() const { return com ? "COM" + std::to_string(*com) : name; }
+
+Scenario Scenario::BuiltIn() {
+    PortConfig port;
+    port.com = 1;
+    port.io = std::vector<uint32_t>{0x3F8};
+    port.attached = AttachedConfig::Loopback();
+    Scenario scenario;
+    scenario.ports.push_back(port);
+    return scenario;
+}
+
+} // namespace tarnsim

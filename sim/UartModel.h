@@ -1,0 +1,27 @@
+// The register-level hardware at a port's I/O base: eight byte-wide registers (Part 4.1's map). A model
+// is chosen by UartConfig::model and reads its faults live from that config at every access.
+#pragma once
+
+#include "sim/Scenario.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace tarnsim {
+
+class CVirtualClock;
+
+class IUartModel {
+public:
+    virtual ~IUartModel() = default;
+    // offset is 0..7; reads and writes have the side effects the hardware has (DR cleared, ...).
+    virtual uint8_t Read(unsigned offset) = 0;
+    virtual void Write(unsigned offset, uint8_t value) = 0;
+    // The bank-0 register at offset as the hardware would now show it, without any side effect.
+    virtual uint8_t Peek(unsigned offset) = 0;
+};
+
+// The model of config.model. config and clock must outlive it.
+std::unique_ptr<IUartModel> MakeUartModel(UartConfig& config, const CVirtualClock& clock);
+
+} // namespace tarnsim
