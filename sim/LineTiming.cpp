@@ -15,7 +15,8 @@ uint64_t HalfBits(unsigned dataBits, bool parity, unsigned stopHalfBits) {
 } // namespace
 
 CLineTiming CLineTiming::FromUart(uint8_t lcr, uint16_t divisor) {
-    // The word-length field is the LCR's two low bits, whose all-ones value UART_LCR_WLEN8 also serves as mask.
+    // The word-length field is the LCR's two low bits, whose all-ones value UART_LCR_WLEN8 also serves as
+    // mask.
     unsigned dataBits = 5u + (lcr & UART_LCR_WLEN8);
     unsigned stopHalfBits = 2;
     if (lcr & UART_LCR_STOP) {

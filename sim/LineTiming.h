@@ -22,7 +22,8 @@ public:
     uint64_t CharsWithin(uint64_t us, uint64_t maxChars) const;
 
 private:
-    CLineTiming(uint64_t numerator, uint64_t denominator) : m_numerator(numerator), m_denominator(denominator) {}
+    CLineTiming(uint64_t numerator, uint64_t denominator)
+        : m_numerator(numerator), m_denominator(denominator) {}
     // One character lasts m_numerator / m_denominator microseconds.
     uint64_t m_numerator;
     uint64_t m_denominator;

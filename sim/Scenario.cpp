@@ -23,7 +23,9 @@ AttachedConfig AttachedConfig::ModemError() {
     return attached;
 }
 
-std::string PortConfig::DeviceName() const { return com ? "COM" + std::to_string(*com) : name; }
+std::string PortConfig::DeviceName() const {
+    return com ? "COM" + std::to_string(*com) : name;
+}
 
 Scenario Scenario::BuiltIn() {
     PortConfig port;

@@ -4,6 +4,7 @@
 
 #include "os/OsBackend.h"
 #include "sim/Scenario.h"
+#include "sim/VirtualClock.h" // CVirtualClock
 
 #include <cstdint>
 #include <functional>
@@ -11,20 +12,6 @@
 #include <string>
 
 namespace tarnsim {
-
-// Virtual time in microseconds. Sleep advances it; GetTickCount reads it in milliseconds (32-bit, wrapping,
-// starting at tickOrigin so tests can place a wrap anywhere); each register access costs 1 microsecond.
-class CVirtualClock {
-public:
-    uint64_t NowUs() const { return m_nowUs; }
-    void AdvanceUs(uint64_t us) { m_nowUs += us; }
-    DWORD TickCount() const { return static_cast<DWORD>(m_tickOrigin + m_nowUs / 1000); }
-    void SetTickOrigin(DWORD origin) { m_tickOrigin = origin; }
-
-private:
-    uint64_t m_nowUs = 0;
-    DWORD m_tickOrigin = 0;
-};
 
 class CSimulation : public tarnos::IWin32Backend, public tarnos::IPortIoBackend {
 public:
@@ -43,8 +30,11 @@ public:
     UartConfig& Uart(size_t portIndex);
     OsConfig& Os(size_t portIndex);
     AttachedConfig& Attached(size_t portIndex);
-    // The device is gone (a USB adapter pulled out): every call on its open handle fails from now on.
+    // The device is gone (a USB adapter pulled out): every later call on its open handle fails with
+    // ERROR_DEVICE_NOT_CONNECTED (CloseHandle still succeeds), and opening it fails with
+    // ERROR_FILE_NOT_FOUND, until Reconnect puts the device back.
     void Disconnect(size_t portIndex);
+    void Reconnect(size_t portIndex);
     // Called before every Win32 call the simulation answers, with the call's name and the port's index.
     void SetCallHook(std::function<void(const std::string& call, size_t portIndex)> hook);
 
@@ -54,8 +44,8 @@ public:
     uint32_t CurrentBaud(size_t portIndex) const;             // the COM driver's rate
 
     // IWin32Backend
-    HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
-                       DWORD flags, HANDLE templateFile) override;
+    HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                       DWORD disposition, DWORD flags, HANDLE templateFile) override;
     BOOL CloseHandle(HANDLE handle) override;
     BOOL GetCommState(HANDLE handle, DCB* dcb) override;
     BOOL SetCommState(HANDLE handle, DCB* dcb) override;
@@ -63,7 +53,8 @@ public:
     BOOL SetupComm(HANDLE handle, DWORD inQueue, DWORD outQueue) override;
     BOOL SetCommTimeouts(HANDLE handle, COMMTIMEOUTS* timeouts) override;
     BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped) override;
-    BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped) override;
+    BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written,
+                   LPOVERLAPPED overlapped) override;
     BOOL GetCommModemStatus(HANDLE handle, LPDWORD status) override;
     BOOL GetCommProperties(HANDLE handle, LPCOMMPROP properties) override;
     DWORD GetLastError() override;

@@ -20,8 +20,8 @@ enum ExitStatus {
 class CHostInputError : public std::runtime_error {
 public:
     CHostInputError(std::string input, std::string problem, int exitStatus = EXIT_BAD_INPUT)
-        : std::runtime_error(input + ": " + problem), m_input(std::move(input)), m_problem(std::move(problem)),
-          m_exitStatus(exitStatus) {}
+        : std::runtime_error(input + ": " + problem), m_input(std::move(input)),
+          m_problem(std::move(problem)), m_exitStatus(exitStatus) {}
     const std::string& Input() const { return m_input; }
     const std::string& Problem() const { return m_problem; }
     int ExitStatus() const { return m_exitStatus; }

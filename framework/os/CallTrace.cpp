@@ -22,6 +22,20 @@ CallTrace& CallTrace::Instance() {
     return trace;
 }
 
+bool CallTrace::Wants(const char* call) {
+    if (!m_enabled) {
+        return false;
+    }
+    if (!m_filter.empty() && std::find(m_filter.begin(), m_filter.end(), call) == m_filter.end()) {
+        return false;
+    }
+    if (m_entries.size() >= m_limit) {
+        ++m_dropped;
+        return false;
+    }
+    return true;
+}
+
 void CallTrace::Add(TraceEntry entry) {
     if (m_enabled) {
         m_entries.push_back(std::move(entry));

@@ -21,7 +21,18 @@ public:
     static CallTrace& Instance();
     void Enable(bool on) { m_enabled = on; }
     bool Enabled() const { return m_enabled; }
-    void Clear() { m_entries.clear(); }
+    // Whether an entry for this call would be kept: tracing on, the call in the filter (if one is set) and
+    // the limit not reached. Callers ask first, so no entry is built for nothing (register polls are hot).
+    bool Wants(const char* call);
+    // Only these calls are recorded (all when empty).
+    void SetFilter(std::vector<std::string> calls) { m_filter = std::move(calls); }
+    // At most this many entries are kept; later ones are counted in Dropped().
+    void SetLimit(size_t limit) { m_limit = limit; }
+    size_t Dropped() const { return m_dropped; }
+    void Clear() {
+        m_entries.clear();
+        m_dropped = 0;
+    }
     void Add(TraceEntry entry);
     const std::vector<TraceEntry>& Entries() const { return m_entries; }
     // Only the entries of one call name, or of several.
@@ -31,6 +42,9 @@ public:
 
 private:
     bool m_enabled = false;
+    std::vector<std::string> m_filter;
+    size_t m_limit = 1000000;
+    size_t m_dropped = 0;
     std::vector<TraceEntry> m_entries;
 };
 

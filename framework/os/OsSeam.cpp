@@ -18,11 +18,10 @@ std::string H(HANDLE handle) {
 }
 std::string P(const void* pointer) { return pointer ? "ptr" : "NULL"; }
 
+bool Wants(const char* call) { return CallTrace::Instance().Wants(call); }
+
 void Record(const char* call, std::vector<std::string> args, std::string result) {
-    CallTrace& trace = CallTrace::Instance();
-    if (trace.Enabled()) {
-        trace.Add(TraceEntry{call, std::move(args), std::move(result)});
-    }
+    CallTrace::Instance().Add(TraceEntry{call, std::move(args), std::move(result)});
 }
 
 std::string DcbText(const DCB* dcb) {
@@ -48,7 +47,8 @@ IPortIoBackend& PortIoBackend() { return g_portIo ? *g_portIo : RealPortIoBacken
 HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
                    DWORD flags, HANDLE templateFile) {
     HANDLE h = Win32Backend().CreateFileW(name, access, share, security, disposition, flags, templateFile);
-    Record("CreateFileW", {"L\"" + Narrow(name) + "\"", Hex(access), D(share), P(security), D(disposition), D(flags),
+    if (Wants("CreateFileW"))
+        Record("CreateFileW", {"L\"" + Narrow(name) + "\"", Hex(access), D(share), P(security), D(disposition), D(flags),
                            P(templateFile)},
            H(h));
     return h;
@@ -56,34 +56,39 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
 
 BOOL CloseHandle(HANDLE handle) {
     BOOL ok = Win32Backend().CloseHandle(handle);
-    Record("CloseHandle", {H(handle)}, B(ok));
+    if (Wants("CloseHandle"))
+        Record("CloseHandle", {H(handle)}, B(ok));
     return ok;
 }
 
 BOOL GetCommState(HANDLE handle, DCB* dcb) {
-    std::string in = dcb ? "{len=" + D(dcb->DCBlength) + "}" : "NULL";
+    std::string in = Wants("GetCommState") && dcb ? "{len=" + D(dcb->DCBlength) + "}" : "NULL";
     BOOL ok = Win32Backend().GetCommState(handle, dcb);
-    Record("GetCommState", {H(handle), in}, B(ok) + (ok ? " " + DcbText(dcb) : ""));
+    if (Wants("GetCommState"))
+        Record("GetCommState", {H(handle), in}, B(ok) + (ok ? " " + DcbText(dcb) : ""));
     return ok;
 }
 
 BOOL SetCommState(HANDLE handle, DCB* dcb) {
-    std::string in = DcbText(dcb);
+    std::string in = Wants("SetCommState") ? DcbText(dcb) : "";
     BOOL ok = Win32Backend().SetCommState(handle, dcb);
-    Record("SetCommState", {H(handle), in}, B(ok));
+    if (Wants("SetCommState"))
+        Record("SetCommState", {H(handle), in}, B(ok));
     return ok;
 }
 
 BOOL BuildCommDCBW(LPCWSTR definition, DCB* dcb) {
     BOOL ok = Win32Backend().BuildCommDCBW(definition, dcb);
-    Record("BuildCommDCBW", {"L\"" + Narrow(definition) + "\"", dcb ? "{len=" + D(dcb->DCBlength) + "}" : "NULL"},
+    if (Wants("BuildCommDCBW"))
+        Record("BuildCommDCBW", {"L\"" + Narrow(definition) + "\"", dcb ? "{len=" + D(dcb->DCBlength) + "}" : "NULL"},
            B(ok));
     return ok;
 }
 
 BOOL SetupComm(HANDLE handle, DWORD inQueue, DWORD outQueue) {
     BOOL ok = Win32Backend().SetupComm(handle, inQueue, outQueue);
-    Record("SetupComm", {H(handle), D(inQueue), D(outQueue)}, B(ok));
+    if (Wants("SetupComm"))
+        Record("SetupComm", {H(handle), D(inQueue), D(outQueue)}, B(ok));
     return ok;
 }
 
@@ -95,33 +100,38 @@ BOOL SetCommTimeouts(HANDLE handle, COMMTIMEOUTS* timeouts) {
                                     D(timeouts->WriteTotalTimeoutConstant) + "}"
                               : "NULL";
     BOOL ok = Win32Backend().SetCommTimeouts(handle, timeouts);
-    Record("SetCommTimeouts", {H(handle), in}, B(ok));
+    if (Wants("SetCommTimeouts"))
+        Record("SetCommTimeouts", {H(handle), in}, B(ok));
     return ok;
 }
 
 BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped) {
     BOOL ok = Win32Backend().ReadFile(handle, buffer, toRead, read, overlapped);
-    Record("ReadFile", {H(handle), P(buffer), D(toRead), P(read), P(overlapped)},
+    if (Wants("ReadFile"))
+        Record("ReadFile", {H(handle), P(buffer), D(toRead), P(read), P(overlapped)},
            B(ok) + (read ? " read=" + D(*read) : ""));
     return ok;
 }
 
 BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped) {
     BOOL ok = Win32Backend().WriteFile(handle, buffer, toWrite, written, overlapped);
-    Record("WriteFile", {H(handle), P(buffer), D(toWrite), P(written), P(overlapped)},
+    if (Wants("WriteFile"))
+        Record("WriteFile", {H(handle), P(buffer), D(toWrite), P(written), P(overlapped)},
            B(ok) + (written ? " written=" + D(*written) : ""));
     return ok;
 }
 
 BOOL GetCommModemStatus(HANDLE handle, LPDWORD status) {
     BOOL ok = Win32Backend().GetCommModemStatus(handle, status);
-    Record("GetCommModemStatus", {H(handle), P(status)}, B(ok) + (status ? " " + Hex(*status) : ""));
+    if (Wants("GetCommModemStatus"))
+        Record("GetCommModemStatus", {H(handle), P(status)}, B(ok) + (status ? " " + Hex(*status) : ""));
     return ok;
 }
 
 BOOL GetCommProperties(HANDLE handle, LPCOMMPROP properties) {
     BOOL ok = Win32Backend().GetCommProperties(handle, properties);
-    Record("GetCommProperties", {H(handle), P(properties)},
+    if (Wants("GetCommProperties"))
+        Record("GetCommProperties", {H(handle), P(properties)},
            B(ok) + (properties ? " subtype=" + D(properties->dwProvSubType) +
                                      " settable=" + Hex(properties->dwSettableBaud)
                                : ""));
@@ -130,13 +140,15 @@ BOOL GetCommProperties(HANDLE handle, LPCOMMPROP properties) {
 
 DWORD GetLastError() {
     DWORD code = Win32Backend().GetLastError();
-    Record("GetLastError", {}, D(code));
+    if (Wants("GetLastError"))
+        Record("GetLastError", {}, D(code));
     return code;
 }
 
 void Sleep(DWORD milliseconds) {
     Win32Backend().Sleep(milliseconds);
-    Record("Sleep", {D(milliseconds)}, "");
+    if (Wants("Sleep"))
+        Record("Sleep", {D(milliseconds)}, "");
 }
 
 DWORD GetTickCount() {

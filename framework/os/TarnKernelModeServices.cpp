@@ -9,7 +9,7 @@ CTarnSrvcIO TarnSrvcIO;
 
 namespace {
 // The trace entry is built only while tracing: register polls are the simulator's hot path.
-bool Tracing() { return tarnos::CallTrace::Instance().Enabled(); }
+bool Tracing(const char* call) { return tarnos::CallTrace::Instance().Wants(call); }
 void Record(const char* call, std::vector<std::string> args, std::string result) {
     tarnos::CallTrace::Instance().Add(tarnos::TraceEntry{call, std::move(args), std::move(result)});
 }
@@ -17,7 +17,7 @@ void Record(const char* call, std::vector<std::string> args, std::string result)
 
 int CTarnSrvc::DriverOpened(unsigned long key) {
     int open = (key == TARNSRVC_KEY && tarnos::PortIoBackend().DriverOpen()) ? 1 : 0;
-    if (Tracing()) {
+    if (Tracing("DriverOpened")) {
         Record("DriverOpened", {tarnos::Hex(key)}, std::to_string(open));
     }
     return open;
@@ -28,7 +28,7 @@ _TARNSRVC_RETCODE CTarnSrvcIO::PortReadByte(unsigned long port, unsigned char* v
     if (port <= 0xFFFF) { // the I/O space is 16 bits wide
         rc = tarnos::PortIoBackend().ReadByte(static_cast<unsigned short>(port), value);
     }
-    if (Tracing()) {
+    if (Tracing("PortReadByte")) {
         Record("PortReadByte", {tarnos::Hex(port)},
                std::to_string(rc) + (rc == TARNSRVC_SUCCESS ? " " + tarnos::Hex(*value) : ""));
     }
@@ -40,7 +40,7 @@ _TARNSRVC_RETCODE CTarnSrvcIO::PortWriteByte(unsigned long port, unsigned char v
     if (port <= 0xFFFF) {
         rc = tarnos::PortIoBackend().WriteByte(static_cast<unsigned short>(port), value);
     }
-    if (Tracing()) {
+    if (Tracing("PortWriteByte")) {
         Record("PortWriteByte", {tarnos::Hex(port), tarnos::Hex(value)}, std::to_string(rc));
     }
     return rc;

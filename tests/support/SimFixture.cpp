@@ -4,6 +4,11 @@
 
 namespace tarntest {
 
+namespace {
+// Enough for every exact trace a test asserts on; a long unfiltered run stops recording there.
+const size_t TRACE_LIMIT = 300000;
+} // namespace
+
 void SimTest::SetUp() {
     ResetModuleState();
     qen::LoggerPriority::LOGGER_PRIORITY = 1; // every message and trace line reaches the timeline
@@ -16,6 +21,8 @@ void SimTest::SetUp() {
 }
 
 void SimTest::TearDown() {
+    tarnos::CallTrace::Instance().SetFilter({});
+    tarnos::CallTrace::Instance().SetLimit(TRACE_LIMIT);
     tarnos::CallTrace::Instance().Enable(false);
     tarnos::CallTrace::Instance().Clear();
     kivu5::Framework::setHooks(kivu5::HostHooks());
@@ -34,6 +41,7 @@ tarnsim::CSimulation& SimTest::Use(const tarnsim::Scenario& scenario) {
     m_sim->Install();
     m_startUs = m_sim->Clock().NowUs();
     tarnos::CallTrace::Instance().Clear();
+    tarnos::CallTrace::Instance().SetLimit(TRACE_LIMIT);
     tarnos::CallTrace::Instance().Enable(true);
     kivu5::Framework::beginRun();
     return *m_sim;

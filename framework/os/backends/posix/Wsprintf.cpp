@@ -17,7 +17,7 @@ int wsprintfW(LPWSTR buffer, LPCWSTR format, ...) {
         buffer[0] = L'\0';
     }
     CallTrace& trace = CallTrace::Instance();
-    if (trace.Enabled()) {
+    if (trace.Wants("wsprintfW")) {
         trace.Add(TraceEntry{"wsprintfW", {"L\"" + Narrow(format) + "\""}, "L\"" + Narrow(buffer) + "\""});
     }
     return n;

@@ -12,7 +12,7 @@ int wsprintfW(LPWSTR buffer, LPCWSTR format, ...) {
     int n = ::wvsprintfW(buffer, format, args);
     va_end(args);
     CallTrace& trace = CallTrace::Instance();
-    if (trace.Enabled()) {
+    if (trace.Wants("wsprintfW")) {
         trace.Add(TraceEntry{"wsprintfW", {"L\"" + Narrow(format) + "\""}, "L\"" + Narrow(buffer) + "\""});
     }
     return n;

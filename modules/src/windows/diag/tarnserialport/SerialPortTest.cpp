@@ -97,8 +97,20 @@ void CreateBadDevicePointer() { g_EventBadDevicePointer = DiagModule::createEven
 // Part 2.3: the test object and the state kept between runs.
 
 int CSerialPortTest::mtestID = 0;
-CBaudRateList g_DefaultBaudRates;
 bool g_PromptForLoopback = true;
+
+namespace {
+
+// The list object lives until the process ends and has no destructor of its own to run at exit: the exit
+// handler of step 5 releases its storage (Part 2.3), whatever the order of exit-time work.
+CBaudRateList& DefaultBaudRatesList() {
+    static CBaudRateList* list = new CBaudRateList();
+    return *list;
+}
+
+} // namespace
+
+CBaudRateList& g_DefaultBaudRates = DefaultBaudRatesList();
 
 namespace {
 

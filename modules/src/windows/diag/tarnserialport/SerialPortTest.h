@@ -60,7 +60,7 @@ private:
 };
 
 // Module-wide state of Part 2.3.
-extern CBaudRateList g_DefaultBaudRates;
+extern CBaudRateList& g_DefaultBaudRates;
 extern bool g_PromptForLoopback;
 
 // The catalogue of Part 2.2: one handle per framework object, set once during static initialisation.

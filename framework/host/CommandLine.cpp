@@ -1,0 +1,174 @@
+#include "host/CommandLine.h"
+
+#include "host/HostError.h"
+
+#include <CLI/CLI.hpp>
+
+namespace tarnhost {
+namespace {
+
+// Every valued option collects all its occurrences, so that a repeated single option gets our own
+// message rather than CLI11's.
+CLI::Option* Valued(CLI::App& app, const std::string& name, std::vector<std::string>& values) {
+    return app.add_option(name, values)
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+
+std::optional<std::string> Single(const std::string& name, const std::vector<std::string>& values) {
+    if (values.size() > 1) {
+        throw CHostInputError(name, "given more than once");
+    }
+    return values.empty() ? std::nullopt : std::optional<std::string>(values.front());
+}
+
+int ParseLogPriority(const std::string& text) {
+    // Part 1.2 uses priorities 1 to 4; 0 lets everything through, 5 silences every message.
+    if (text.size() == 1 && text[0] >= '0' && text[0] <= '5') {
+        return text[0] - '0';
+    }
+    throw CHostInputError("--log-priority", "\"" + text + "\" is not a priority from 0 to 5");
+}
+
+PromptAnswer ParseAnswer(const std::string& text) {
+    if (text == "ok") {
+        return PromptAnswer::Ok;
+    }
+    if (text == "cancel") {
+        return PromptAnswer::Cancel;
+    }
+    throw CHostInputError("--answer", "\"" + text + "\" is not ok or cancel");
+}
+
+std::pair<std::string, std::string> ParseSet(const std::string& text) {
+    size_t equals = text.find('=');
+    if (equals == std::string::npos || equals == 0) {
+        throw CHostInputError("--set " + text, "expected PARAM=VALUE");
+    }
+    return {text.substr(0, equals), text.substr(equals + 1)};
+}
+
+} // namespace
+
+HostOptions ParseCommandLine(const std::vector<std::string>& args) {
+    CLI::App app("", "tarnserialport");
+    app.set_help_flag();    // our own --help, with our own text (UsageText)
+    app.allow_extras(true); // unknown arguments come back to us, for a message that names them
+
+    HostOptions options;
+    std::vector<std::string> tests, devices, sets, settings, answer, sim, report, junit, log, logPriority;
+    CLI::Option* help = app.add_flag("-h,--help");
+    CLI::Option* version = app.add_flag("--version");
+    CLI::Option* listTests = app.add_flag("--list-tests");
+    CLI::Option* listDevices = app.add_flag("--list-devices");
+    CLI::Option* noProgress = app.add_flag("--no-progress");
+    Valued(app, "--test", tests);
+    Valued(app, "--device", devices);
+    Valued(app, "--set", sets);
+    Valued(app, "--settings", settings);
+    Valued(app, "--answer", answer);
+    Valued(app, "--report", report);
+    Valued(app, "--junit", junit);
+    Valued(app, "--log", log);
+    Valued(app, "--log-priority", logPriority);
+    // --sim takes its FILE only when one follows: "--sim --test X" is the built-in scenario.
+    CLI::Option* simOption = app.add_option("--sim", sim)
+                                 ->expected(0, 1)
+                                 ->allow_extra_args(false)
+                                 ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+
+    // CLI11 wants the arguments last to first.
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ArgumentMismatch& e) {
+        // "--report: 1 required TEXT missing": the option's name leads CLI11's message.
+        std::string message = e.what();
+        throw CHostInputError(message.substr(0, message.find(':')), "needs a value");
+    } catch (const CLI::ParseError& e) {
+        throw CHostInputError("command line", e.what());
+    }
+    for (const std::string& extra : app.remaining()) {
+        if (extra.size() > 1 && extra[0] == '-') {
+            throw CHostInputError(extra, "unknown option (see --help)");
+        }
+        throw CHostInputError(extra, "unexpected argument (see --help)");
+    }
+
+    options.help = help->count() > 0;
+    options.version = version->count() > 0;
+    options.listTests = listTests->count() > 0;
+    options.listDevices = listDevices->count() > 0;
+    options.noProgress = noProgress->count() > 0;
+    options.tests = tests;
+    options.devices = devices;
+    for (const std::string& text : sets) {
+        options.sets.push_back(ParseSet(text));
+    }
+    options.settingsFile = Single("--settings", settings);
+    if (std::optional<std::string> text = Single("--answer", answer)) {
+        options.answer = ParseAnswer(*text);
+    }
+    if (simOption->count() > 1) {
+        throw CHostInputError("--sim", "given more than once");
+    }
+    options.sim = simOption->count() == 1;
+    options.scenarioFile = sim.empty() ? "" : sim.front();
+    options.reportFile = Single("--report", report);
+    options.junitFile = Single("--junit", junit);
+    options.logFile = Single("--log", log);
+    if (std::optional<std::string> text = Single("--log-priority", logPriority)) {
+        options.logPriority = ParseLogPriority(*text);
+    }
+    for (const std::optional<std::string>* file :
+         {&options.reportFile, &options.junitFile, &options.logFile}) {
+        if (*file && (*file)->empty()) {
+            throw CHostInputError(file == &options.reportFile  ? "--report"
+                                  : file == &options.junitFile ? "--junit"
+                                                               : "--log",
+                                  "needs a file name");
+        }
+    }
+    if (options.reportFile == std::string("-") && options.junitFile == std::string("-")) {
+        throw CHostInputError("--junit -", "standard output is already taken by --report -");
+    }
+    return options;
+}
+
+std::string UsageText() {
+    return "Usage: tarnserialport [OPTIONS]\n"
+           "\n"
+           "Tests the serial (COM) ports of this PC: five tests, from \"does a UART answer at this I/O "
+           "base\"\n"
+           "to a 256-byte ramp through a loopback plug at every baud rate.\n"
+           "\n"
+           "Options:\n"
+           "  -h, --help              this text\n"
+           "  --version               the module's version\n"
+           "  --list-tests            the tests: name, ID, required device properties, parameters\n"
+           "  --list-devices          the serial devices found: name, ComPortNumber, IoBaseAddresses, OS "
+           "device\n"
+           "  --test NAME             run this test; repeatable, in the order given (default: all five)\n"
+           "  --device NAME           test this device, e.g. COM3; repeatable (default: every device found)\n"
+           "  --set PARAM=VALUE       BaudRates=9600,0x1C200 (empty: the default list) or\n"
+           "                          PromptUserForLoopBack=true|false; overrides --settings\n"
+           "  --settings FILE         a JSON settings file: parameter values and preset prompt answers\n"
+           "  --answer ok|cancel      answer every prompt this way without asking\n"
+           "  --sim [FILE]            test simulated hardware described by the scenario FILE\n"
+           "                          (without FILE: one healthy port with a loopback plug)\n"
+           "  --report FILE           write the JSON report; - is standard output (human output then goes\n"
+           "                          to standard error)\n"
+           "  --junit FILE            write a JUnit XML report; - is standard output\n"
+           "  --log FILE              where the logger writes (default: standard error)\n"
+           "  --log-priority N        log messages of priority N and above, 0 to 5 (default 3)\n"
+           "  --no-progress           no progress bar, plain lines only\n"
+           "\n"
+           "Exit status: 0 every run PASS or NOTSUPPORTED; 1 a run FAILed; 2 bad input, nothing run;\n"
+           "3 no failure but some run ended otherwise (CANNOTRUN, USERABORTED, ...); 4 no such device or "
+           "test.\n"
+           "Ctrl-C stops the current test at its next stop check; a second Ctrl-C ends the program at "
+           "once.\n";
+}
+
+} // namespace tarnhost

@@ -1,0 +1,40 @@
+// The command line of formats.md section 1, parsed with CLI11 into plain options. Values are checked
+// here as far as they can be without the module (numbers, answers, forms); names of tests, devices and
+// parameters are checked later, against what the module registered and what was found.
+#pragma once
+
+#include "host/PromptAnswer.h"
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tarnhost {
+
+struct HostOptions {
+    bool help = false;
+    bool version = false;
+    bool listTests = false;
+    bool listDevices = false;
+    std::vector<std::string> tests;                        // --test, in the order given
+    std::vector<std::string> devices;                      // --device, in the order given
+    std::vector<std::pair<std::string, std::string>> sets; // --set PARAM=VALUE, in the order given
+    std::optional<std::string> settingsFile;
+    std::optional<PromptAnswer> answer;
+    bool sim = false;                      // --sim given
+    std::string scenarioFile;              // --sim FILE; empty: the built-in scenario
+    std::optional<std::string> reportFile; // "-" is standard output
+    std::optional<std::string> junitFile;  // "-" is standard output
+    std::optional<std::string> logFile;
+    int logPriority = 3;
+    bool noProgress = false;
+};
+
+// args excludes the program name. Throws CHostInputError for bad input.
+HostOptions ParseCommandLine(const std::vector<std::string>& args);
+
+// The text of --help.
+std::string UsageText();
+
+} // namespace tarnhost

@@ -1,0 +1,29 @@
+// The devices the host can test: found on this machine (DevicesLinux.cpp or DevicesWindows.cpp, chosen by
+// the build) or those of a simulator scenario. Each is a framework device named COMn with the properties
+// ComPortNumber and IoBaseAddresses (Part 2.1), plus the OS device behind it for --list-devices.
+#pragma once
+
+#include "kivu5/kivu5.h"
+#include "sim/Scenario.h"
+
+#include <string>
+#include <vector>
+
+namespace tarnhost {
+
+struct HostDevice {
+    kivu5::DiagDevice device;
+    std::string osDevice; // "/dev/ttyS1", "\\.\COM3 (Communications Port)", "simulated 16550A UART"
+};
+
+// The serial ports of this machine, in COM number order. Never opens a port: it reads what the OS
+// reports (sysfs on Linux, SetupAPI on Windows).
+std::vector<HostDevice> EnumeratePlatformDevices();
+
+// The ports of a scenario, in its order.
+std::vector<HostDevice> SimulatedDevices(const tarnsim::Scenario& scenario);
+
+// One line of --list-devices: name, ComPortNumber, IoBaseAddresses, OS device.
+std::string DeviceListLine(const HostDevice& device);
+
+} // namespace tarnhost

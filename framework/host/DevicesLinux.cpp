@@ -1,0 +1,89 @@
+#include "host/DevicesLinux.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+namespace tarnhost {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The first line of a sysfs attribute, "" when it cannot be read.
+std::string Attribute(const fs::path& dir, const char* name) {
+    std::ifstream file(dir / name);
+    std::string line;
+    std::getline(file, line);
+    return line;
+}
+
+struct Found {
+    unsigned com;
+    HostDevice host;
+};
+
+} // namespace
+
+std::vector<HostDevice> EnumerateLinuxDevices(const std::string& sysClassTty) {
+    std::vector<Found> uarts;
+    std::vector<std::pair<std::string, std::string>> adapters; // sort key, name
+    std::error_code error;
+    const std::regex uartName("ttyS([0-9]+)");
+    const std::regex adapterName("tty(USB|ACM)([0-9]+)");
+    for (const fs::directory_entry& entry : fs::directory_iterator(sysClassTty, error)) {
+        std::string name = entry.path().filename().string();
+        std::smatch match;
+        if (std::regex_match(name, match, uartName)) {
+            // type 0 is PORT_UNKNOWN: the kernel keeps ttyS nodes for UARTs that are not there.
+            std::string type = Attribute(entry.path(), "type");
+            if (type.empty() || std::strtoul(type.c_str(), nullptr, 10) == 0) {
+                continue;
+            }
+            unsigned com = static_cast<unsigned>(std::stoul(match[1].str())) + 1;
+            kivu5::DiagDevice device("COM" + std::to_string(com));
+            device.setProperty("ComPortNumber", kivu5::Value::Uint32(com));
+            // io_type 0 is UPIO_PORT: only then is "port" an I/O base the register tests can use.
+            std::string ioType = Attribute(entry.path(), "io_type");
+            unsigned long base = std::strtoul(Attribute(entry.path(), "port").c_str(), nullptr, 16);
+            if ((ioType.empty() || std::strtoul(ioType.c_str(), nullptr, 10) == 0) && base != 0 &&
+                base <= 0xFFFF) {
+                device.setProperty("IoBaseAddresses",
+                                   kivu5::Value::Uint32Array({static_cast<uint32_t>(base)}));
+            }
+            uarts.push_back(Found{com, HostDevice{device, "/dev/" + name}});
+        } else if (std::regex_match(name, match, adapterName) && fs::exists(entry.path() / "device")) {
+            // Sort ACM before USB, each by number, so the numbering is stable from run to run.
+            char key[32];
+            std::snprintf(key, sizeof key, "%s%010lu", match[1].str().c_str(), std::stoul(match[2].str()));
+            adapters.emplace_back(key, name);
+        }
+    }
+    std::sort(uarts.begin(), uarts.end(), [](const Found& a, const Found& b) { return a.com < b.com; });
+    std::sort(adapters.begin(), adapters.end());
+    std::vector<HostDevice> devices;
+    for (Found& found : uarts) {
+        devices.push_back(std::move(found.host));
+    }
+    unsigned com = FIRST_ADAPTER_COM;
+    for (const auto& adapter : adapters) {
+        kivu5::DiagDevice device("COM" + std::to_string(com));
+        device.setProperty("ComPortNumber", kivu5::Value::Uint32(com));
+        // No IoBaseAddresses: the register-level tests then answer NOTSUPPORTED (Part 3.1).
+        devices.push_back(HostDevice{device, "/dev/" + adapter.second});
+        ++com;
+    }
+    return devices;
+}
+
+std::vector<HostDevice> EnumeratePlatformDevices() {
+    std::vector<HostDevice> devices = EnumerateLinuxDevices("/sys/class/tty");
+    for (const HostDevice& host : devices) {
+        MapComPort(host.device.property("ComPortNumber")->value().valueUint32(), host.osDevice);
+    }
+    return devices;
+}
+
+} // namespace tarnhost

@@ -1,0 +1,21 @@
+// Linux device enumeration, with the sysfs root as a parameter so tests can hand it a fake tree.
+// Linux only (the build compiles DevicesLinux.cpp and ComPortMapLinux.cpp on Linux alone).
+#pragma once
+
+#include "host/Devices.h"
+
+#include <string>
+
+namespace tarnhost {
+
+// COM numbers: ttyS<n> is COM<n+1> (as the posix backend opens \\.\COM<n+1>); USB and ACM adapters,
+// which have no I/O base, follow from COM33 on, after the 32 numbers ttyS0 to ttyS31 can take.
+const unsigned FIRST_ADAPTER_COM = 33;
+
+// The ports under sysClassTty (normally /sys/class/tty). Reads attribute files only, never a /dev node.
+std::vector<HostDevice> EnumerateLinuxDevices(const std::string& sysClassTty);
+
+// Tells the posix backend which device node \\.\COM<n> opens.
+void MapComPort(unsigned comNumber, const std::string& devicePath);
+
+} // namespace tarnhost

@@ -1,0 +1,152 @@
+#include "host/JsonReport.h"
+
+namespace tarnhost {
+namespace {
+
+using nlohmann::ordered_json;
+
+ordered_json VarsJson(const std::vector<kivu5::VariableRecord>& vars) {
+    ordered_json list = ordered_json::array();
+    for (const kivu5::VariableRecord& var : vars) {
+        ordered_json item;
+        item["name"] = var.name;
+        item["type"] = var.value.typeName(); // "text", "int", "uint" for the module's variables
+        switch (var.value.kind()) {
+        case kivu5::DataType::Text:
+            item["value"] = var.value.text();
+            break;
+        case kivu5::DataType::Boolean:
+            item["value"] = var.value.valueBool();
+            break;
+        case kivu5::DataType::Uint32Array:
+            item["value"] = var.value.array();
+            break;
+        case kivu5::DataType::Int:
+            item["value"] = var.value.number(); // signed: Value(int) may be negative
+            break;
+        default:
+            item["value"] = static_cast<uint64_t>(var.value.number());
+            break;
+        }
+        list.push_back(std::move(item));
+    }
+    return list;
+}
+
+} // namespace
+
+ordered_json TimelineEntryJson(const kivu5::TimelineEntry& entry) {
+    ordered_json item;
+    switch (entry.kind) {
+    case kivu5::TimelineEntry::EventRaised:
+        item["kind"] = "event";
+        item["name"] = entry.name;
+        item["severity"] = entry.severity;
+        item["vars"] = VarsJson(entry.vars);
+        item["file"] = entry.file;
+        item["line"] = entry.line;
+        break;
+    case kivu5::TimelineEntry::Progress:
+        item["kind"] = "progress";
+        item["name"] = entry.name;
+        item["vars"] = VarsJson(entry.vars);
+        break;
+    case kivu5::TimelineEntry::Percent:
+        item["kind"] = "percent";
+        item["value"] = entry.value;
+        break;
+    case kivu5::TimelineEntry::Prompt:
+        item["kind"] = "prompt";
+        item["type"] = entry.type;
+        item["text"] = entry.text;
+        item["caption"] = entry.caption;
+        item["option"] = entry.option;
+        item["lookAndFeel"] = entry.lookAndFeel;
+        item["answer"] = entry.value;
+        break;
+    case kivu5::TimelineEntry::Log:
+        item["kind"] = "log";
+        item["priority"] = entry.value;
+        item["text"] = entry.text;
+        break;
+    case kivu5::TimelineEntry::Trace:
+        // formats.md leaves a trace entry's fields open: the TraceLogger's scope, where, and which way.
+        item["kind"] = "trace";
+        item["function"] = entry.name;
+        item["file"] = entry.file;
+        item["line"] = entry.line;
+        item["entry"] = entry.value == 1;
+        item["text"] = entry.text;
+        break;
+    }
+    return item;
+}
+
+ordered_json BuildJsonReport(const std::string& version, int exitCode, const std::vector<RunRecord>& runs) {
+    ordered_json report;
+    report["module"] = "tarnserialport";
+    report["version"] = version;
+    report["exitCode"] = exitCode;
+    report["runs"] = ordered_json::array();
+    for (const RunRecord& run : runs) {
+        ordered_json item;
+        item["test"] = run.test;
+        item["id"] = run.id;
+        item["device"] = run.device;
+        item["result"] = run.outcome.result.name();
+        item["exception"] =
+            run.outcome.exception ? ordered_json(run.outcome.exceptionMessage) : ordered_json(nullptr);
+        item["timeline"] = ordered_json::array();
+        for (const kivu5::TimelineEntry& entry : run.outcome.timeline) {
+            item["timeline"].push_back(TimelineEntryJson(entry));
+        }
+        report["runs"].push_back(std::move(item));
+    }
+    return report;
+}
+
+namespace {
+std::string Dump(const ordered_json& value) {
+    return value.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
+}
+} // namespace
+
+// Indented like dump(2), except that each timeline entry stays on one line: a run's timeline can hold
+// thousands of entries, and one line each keeps the file readable and diffable.
+std::string JsonReportText(const ordered_json& report) {
+    std::string text = "{\n";
+    for (auto field = report.begin(); field != report.end(); ++field) {
+        text += "  " + Dump(field.key()) + ": ";
+        if (field.key() != "runs") {
+            text += Dump(field.value());
+        } else if (field.value().empty()) {
+            text += "[]";
+        } else {
+            text += "[\n";
+            for (size_t r = 0; r < field.value().size(); ++r) {
+                const ordered_json& run = field.value()[r];
+                text += "    {\n";
+                for (auto item = run.begin(); item != run.end(); ++item) {
+                    text += "      " + Dump(item.key()) + ": ";
+                    if (item.key() == "timeline" && !item.value().empty()) {
+                        text += "[\n";
+                        for (size_t e = 0; e < item.value().size(); ++e) {
+                            text += "        " + Dump(item.value()[e]) +
+                                    (e + 1 < item.value().size() ? ",\n" : "\n");
+                        }
+                        text += "      ]";
+                    } else {
+                        text += Dump(item.value());
+                    }
+                    text += std::next(item) != run.end() ? ",\n" : "\n";
+                }
+                text += r + 1 < field.value().size() ? "    },\n" : "    }\n";
+            }
+            text += "  ]";
+        }
+        text += std::next(field) != report.end() ? ",\n" : "\n";
+    }
+    return text + "}\n";
+}
+
+} // namespace tarnhost

@@ -1,0 +1,20 @@
+// The JSON report of formats.md section 3 (--report FILE).
+#pragma once
+
+#include "host/RunRecord.h"
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <vector>
+
+namespace tarnhost {
+
+// Keys in the order formats.md shows them, for people reading the file.
+nlohmann::ordered_json BuildJsonReport(const std::string& version, int exitCode,
+                                       const std::vector<RunRecord>& runs);
+nlohmann::ordered_json TimelineEntryJson(const kivu5::TimelineEntry& entry);
+// The report as text: indented, invalid UTF-8 replaced rather than refused.
+std::string JsonReportText(const nlohmann::ordered_json& report);
+
+} // namespace tarnhost

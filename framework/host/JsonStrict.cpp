@@ -1,0 +1,179 @@
+#include "host/JsonStrict.h"
+
+#include "host/HostError.h"
+
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <vector>
+
+namespace tarnhost {
+namespace {
+
+// Where the parser is, to name a key given twice by its path.
+struct Frame {
+    bool array = false;
+    std::string path;
+    std::set<std::string> keys;
+    std::string lastKey;
+    size_t count = 0;
+};
+
+std::string ChildPath(const Frame& frame) {
+    return frame.array ? JsonIndex(frame.path, frame.count) : JsonKey(frame.path, frame.lastKey);
+}
+
+std::string Shown(const nlohmann::json& value) {
+    std::string text = value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return text.size() > 40 ? text.substr(0, 37) + "..." : text;
+}
+
+} // namespace
+
+std::string JsonIndex(const std::string& path, size_t index) {
+    return path + "[" + std::to_string(index) + "]";
+}
+
+std::string JsonKey(const std::string& path, const std::string& key) {
+    return path.empty() ? key : path + "." + key;
+}
+
+nlohmann::json ParseStrictJson(const std::string& text, const std::string& input) {
+    std::vector<Frame> frames;
+    auto track = [&](int, nlohmann::json::parse_event_t event, nlohmann::json& parsed) {
+        using Event = nlohmann::json::parse_event_t;
+        switch (event) {
+        case Event::object_start:
+        case Event::array_start: {
+            Frame frame;
+            frame.array = event == Event::array_start;
+            frame.path = frames.empty() ? "" : ChildPath(frames.back());
+            frames.push_back(std::move(frame));
+            break;
+        }
+        case Event::key: {
+            Frame& top = frames.back();
+            top.lastKey = parsed.get<std::string>();
+            if (!top.keys.insert(top.lastKey).second) {
+                throw CHostInputError(input, JsonKey(top.path, top.lastKey) + ": key given twice");
+            }
+            break;
+        }
+        case Event::object_end:
+        case Event::array_end:
+            frames.pop_back();
+            if (!frames.empty() && frames.back().array) {
+                ++frames.back().count;
+            }
+            break;
+        case Event::value:
+            if (!frames.empty() && frames.back().array) {
+                ++frames.back().count;
+            }
+            break;
+        }
+        return true;
+    };
+    try {
+        return nlohmann::json::parse(text, track);
+    } catch (const nlohmann::json::parse_error& e) {
+        // "[json.exception.parse_error.101] parse error at line 3, column 5: syntax error ..." without
+        // the library's prefix.
+        std::string message = e.what();
+        size_t at = message.find("parse error at ");
+        if (at != std::string::npos) {
+            message = message.substr(at + 15);
+        }
+        throw CHostInputError(input, "not valid JSON: " + message);
+    }
+}
+
+std::string ReadInputFile(const std::string& path, const std::string& option) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        throw CHostInputError(path, "cannot be read (" + option + ")");
+    }
+    std::ostringstream text;
+    text << file.rdbuf();
+    if (file.bad()) {
+        throw CHostInputError(path, "cannot be read (" + option + ")");
+    }
+    return text.str();
+}
+
+void CJsonChecker::Fail(const std::string& path, const std::string& problem) const {
+    throw CHostInputError(m_input, (path.empty() ? "top level" : path) + ": " + problem);
+}
+
+void CJsonChecker::OnlyKeys(const nlohmann::json& object, const std::string& path,
+                            std::initializer_list<const char*> known) const {
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        bool found = false;
+        std::string names;
+        for (const char* name : known) {
+            found = found || it.key() == name;
+            names += (names.empty() ? "" : ", ") + std::string(name);
+        }
+        if (!found) {
+            Fail(JsonKey(path, it.key()), "unknown key (known here: " + names + ")");
+        }
+    }
+}
+
+const nlohmann::json& CJsonChecker::Object(const nlohmann::json& value, const std::string& path) const {
+    if (!value.is_object()) {
+        Fail(path, "expected an object, got " + Shown(value));
+    }
+    return value;
+}
+
+const nlohmann::json& CJsonChecker::Array(const nlohmann::json& value, const std::string& path) const {
+    if (!value.is_array()) {
+        Fail(path, "expected an array, got " + Shown(value));
+    }
+    return value;
+}
+
+bool CJsonChecker::Bool(const nlohmann::json& value, const std::string& path) const {
+    if (!value.is_boolean()) {
+        Fail(path, "expected true or false, got " + Shown(value));
+    }
+    return value.get<bool>();
+}
+
+std::string CJsonChecker::String(const nlohmann::json& value, const std::string& path) const {
+    if (!value.is_string()) {
+        Fail(path, "expected a string, got " + Shown(value));
+    }
+    return value.get<std::string>();
+}
+
+std::string CJsonChecker::Choice(const nlohmann::json& value, const std::string& path,
+                                 std::initializer_list<const char*> choices) const {
+    std::string names;
+    for (const char* choice : choices) {
+        if (value.is_string() && value.get<std::string>() == choice) {
+            return choice;
+        }
+        names += (names.empty() ? "\"" : ", \"") + std::string(choice) + "\"";
+    }
+    Fail(path, "expected one of " + names + ", got " + Shown(value));
+}
+
+uint64_t CJsonChecker::Integer(const nlohmann::json& value, const std::string& path, uint64_t min,
+                               uint64_t max) const {
+    std::string range = "from " + std::to_string(min) + " to " + std::to_string(max);
+    if (value.is_number_unsigned()) {
+        uint64_t number = value.get<uint64_t>();
+        if (number >= min && number <= max) {
+            return number;
+        }
+        Fail(path, Shown(value) + " is out of range (" + range + ")");
+    }
+    if (value.is_number_integer()) { // negative: nlohmann keeps non-negative integers as unsigned
+        Fail(path, Shown(value) + " is out of range (" + range + ")");
+    }
+    Fail(path, "expected an integer " + range + ", got " + Shown(value));
+}
+
+} // namespace tarnhost

@@ -1,0 +1,187 @@
+#include "host/JunitReport.h"
+
+#include "host/Console.h"
+
+#include <cstdio>
+
+namespace tarnhost {
+namespace {
+
+// The length of the valid UTF-8 sequence at text[i], 0 when there is none.
+size_t Utf8Length(const std::string& text, size_t i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    size_t length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+    if (length == 0 || i + length > text.size()) {
+        return 0;
+    }
+    for (size_t k = 1; k < length; ++k) {
+        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+// Attribute values: also line ends and tabs as references, which XML would otherwise turn into blanks.
+std::string XmlAttribute(const std::string& text) {
+    std::string out;
+    for (char c : XmlEscape(text)) {
+        out += c == '\n' ? std::string("&#10;") : c == '\t' ? std::string("&#9;") : std::string(1, c);
+    }
+    return out;
+}
+
+std::string Seconds(uint32_t milliseconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", milliseconds / 1000.0);
+    return text;
+}
+
+enum class Outcome { Passed, Failure, Skipped, Error };
+
+// FAIL is a failed check; a port the test does not apply to, or a user's stop, is skipped; every other
+// result (CANNOTRUN, INTERNALERROR, NODEVICE, EXITEDABNORMALLY, ...) means the test could not do its job.
+Outcome OutcomeOf(const kivu5::TestResult& result) {
+    using kivu5::TestResult;
+    if (result == TestResult::PASS()) {
+        return Outcome::Passed;
+    }
+    if (result == TestResult::FAIL()) {
+        return Outcome::Failure;
+    }
+    if (result == TestResult::NOTSUPPORTED() || result == TestResult::USERABORTED()) {
+        return Outcome::Skipped;
+    }
+    return Outcome::Error;
+}
+
+std::string Findings(const RunRecord& run) {
+    std::string text;
+    if (run.outcome.exception) {
+        text += "exception: " + run.outcome.exceptionMessage + "\n";
+    }
+    for (const kivu5::TimelineEntry& entry : run.outcome.timeline) {
+        if (entry.kind == kivu5::TimelineEntry::EventRaised && entry.severity != "informative") {
+            text += CConsole::SeverityWord(entry.severity) + " " + CConsole::EventText(entry) + "\n";
+        }
+    }
+    return text;
+}
+
+std::string Testcase(const RunRecord& run) {
+    std::string result = run.outcome.result.name();
+    std::string xml = "    <testcase name=\"" + XmlAttribute(run.test) + "\" classname=\"tarnserialport." +
+                      XmlAttribute(run.device) + "\" time=\"" + Seconds(run.DurationMs()) + "\"";
+    switch (OutcomeOf(run.outcome.result)) {
+    case Outcome::Passed:
+        return xml + "/>\n";
+    case Outcome::Skipped:
+        return xml + ">\n      <skipped message=\"" + result + "\"/>\n    </testcase>\n";
+    case Outcome::Failure:
+        return xml + ">\n      <failure type=\"FAIL\" message=\"" + std::to_string(run.ErrorCount()) +
+               " error event(s)\">" + XmlEscape(Findings(run)) + "</failure>\n    </testcase>\n";
+    case Outcome::Error:
+        break;
+    }
+    std::string message = run.outcome.exception ? result + ": " + run.outcome.exceptionMessage : result;
+    return xml + ">\n      <error type=\"" + result + "\" message=\"" + XmlAttribute(message) + "\">" +
+           XmlEscape(Findings(run)) + "</error>\n    </testcase>\n";
+}
+
+struct Counts {
+    unsigned tests = 0, failures = 0, errors = 0, skipped = 0;
+    uint64_t ms = 0;
+    void Add(const RunRecord& run) {
+        Outcome outcome = OutcomeOf(run.outcome.result);
+        ++tests;
+        failures += outcome == Outcome::Failure ? 1u : 0u;
+        errors += outcome == Outcome::Error ? 1u : 0u;
+        skipped += outcome == Outcome::Skipped ? 1u : 0u;
+        ms += run.DurationMs();
+    }
+    std::string Attributes() const {
+        return "tests=\"" + std::to_string(tests) + "\" failures=\"" + std::to_string(failures) +
+               "\" errors=\"" + std::to_string(errors) + "\" skipped=\"" + std::to_string(skipped) +
+               "\" time=\"" + Seconds(static_cast<uint32_t>(ms)) + "\"";
+    }
+};
+
+} // namespace
+
+std::string XmlEscape(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        size_t length = Utf8Length(text, i);
+        if (length == 0) {
+            out += '?';
+            ++i;
+            continue;
+        }
+        if (length > 1) {
+            out += text.substr(i, length);
+            i += length;
+            continue;
+        }
+        char c = text[i++];
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&apos;";
+            break;
+        case '\n':
+        case '\t':
+            out += c;
+            break;
+        case '\r':
+            out += "&#13;"; // kept through XML's line-end normalisation
+            break;
+        default:
+            out += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
+            break;
+        }
+    }
+    return out;
+}
+
+std::string BuildJunitReport(const std::vector<RunRecord>& runs) {
+    std::vector<std::string> devices; // in the order first run
+    for (const RunRecord& run : runs) {
+        bool known = false;
+        for (const std::string& device : devices) {
+            known = known || device == run.device;
+        }
+        if (!known) {
+            devices.push_back(run.device);
+        }
+    }
+    Counts all;
+    std::string suites;
+    for (const std::string& device : devices) {
+        Counts counts;
+        std::string cases;
+        for (const RunRecord& run : runs) {
+            if (run.device == device) {
+                counts.Add(run);
+                all.Add(run);
+                cases += Testcase(run);
+            }
+        }
+        suites += "  <testsuite name=\"" + XmlAttribute(device) + "\" " + counts.Attributes() + ">\n" +
+                  cases + "  </testsuite>\n";
+    }
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"tarnserialport\" " +
+           all.Attributes() + ">\n" + suites + "</testsuites>\n";
+}
+
+} // namespace tarnhost

@@ -1,0 +1,125 @@
+#include "host/ParameterText.h"
+
+#include "host/HostError.h"
+
+#include <cctype>
+
+namespace tarnhost {
+namespace {
+
+std::string Trim(const std::string& text) {
+    size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return "";
+    }
+    size_t last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
+}
+
+} // namespace
+
+uint32_t ParseUint32(const std::string& text, const std::string& input) {
+    const std::string notNumber = "\"" + text + "\" is not an unsigned 32-bit number (decimal or 0x hex)";
+    bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    size_t start = hex ? 2 : 0;
+    if (text.empty() || (text.size() <= 2 && hex)) {
+        throw CHostInputError(input, notNumber);
+    }
+    // Digits only: no sign, no blanks, no suffix, so "-1", "1e3" and "12abc" are all refused.
+    uint64_t value = 0;
+    for (size_t i = start; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        unsigned digit = 0;
+        if (std::isdigit(c)) {
+            digit = static_cast<unsigned>(c - '0');
+        } else if (hex && std::isxdigit(c)) {
+            digit = static_cast<unsigned>(std::tolower(c) - 'a' + 10);
+        } else {
+            throw CHostInputError(input, notNumber);
+        }
+        value = value * (hex ? 16u : 10u) + digit;
+        if (value > 0xFFFFFFFFull) {
+            throw CHostInputError(input, "\"" + text + "\" is larger than 4294967295 (0xFFFFFFFF)");
+        }
+    }
+    return static_cast<uint32_t>(value);
+}
+
+std::vector<uint32_t> ParseUint32List(const std::string& text, const std::string& input) {
+    std::vector<uint32_t> values;
+    if (Trim(text).empty()) {
+        return values; // formats.md: an empty value is an empty array
+    }
+    size_t start = 0;
+    while (true) {
+        size_t comma = text.find(',', start);
+        std::string item =
+            Trim(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        if (item.empty()) {
+            throw CHostInputError(input, "empty entry in the list \"" + text + "\"");
+        }
+        values.push_back(ParseUint32(item, input));
+        if (comma == std::string::npos) {
+            return values;
+        }
+        start = comma + 1;
+    }
+}
+
+bool ParseBool(const std::string& text, const std::string& input) {
+    if (text == "true") {
+        return true;
+    }
+    if (text == "false") {
+        return false;
+    }
+    throw CHostInputError(input, "\"" + text + "\" is not true or false");
+}
+
+kivu5::Value ParseParameterValue(kivu5::DataType::Kind type, const std::string& text,
+                                 const std::string& input) {
+    switch (type) {
+    case kivu5::DataType::Boolean:
+        return kivu5::Value::Bool(ParseBool(text, input));
+    case kivu5::DataType::Uint32Array:
+        return kivu5::Value::Uint32Array(ParseUint32List(text, input));
+    case kivu5::DataType::Uint32:
+        return kivu5::Value::Uint32(ParseUint32(text, input));
+    default:
+        // The module has no parameter of another type; refuse rather than guess a representation.
+        throw CHostInputError(input, "parameters of this type cannot be set");
+    }
+}
+
+std::string ParameterValueText(const kivu5::Value& value) {
+    switch (value.kind()) {
+    case kivu5::DataType::Boolean:
+        return value.valueBool() ? "true" : "false";
+    case kivu5::DataType::Uint32Array: {
+        std::string text;
+        for (uint32_t rate : value.array()) {
+            text += (text.empty() ? "" : ",") + std::to_string(rate);
+        }
+        return text;
+    }
+    case kivu5::DataType::Text:
+        return value.text();
+    default:
+        return std::to_string(value.number());
+    }
+}
+
+std::string ParameterTypeText(kivu5::DataType::Kind type) {
+    switch (type) {
+    case kivu5::DataType::Boolean:
+        return "true|false";
+    case kivu5::DataType::Uint32Array:
+        return "comma list of unsigned 32-bit numbers";
+    case kivu5::DataType::Uint32:
+        return "unsigned 32-bit number";
+    default:
+        return "value";
+    }
+}
+
+} // namespace tarnhost

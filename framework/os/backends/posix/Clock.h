@@ -1,0 +1,16 @@
+// Real time for the Linux backend: Win32's Sleep and GetTickCount, and the clock of the I/O time-outs.
+#pragma once
+
+#include <cstdint>
+
+namespace tarnos {
+namespace posix {
+
+// Milliseconds of CLOCK_MONOTONIC: never jumps with the wall clock, so deadlines and tick counts hold.
+uint64_t MonotonicMilliseconds();
+
+// Sleeps the whole time, even when a signal interrupts it (Win32's Sleep is not cut short).
+void SleepMilliseconds(uint32_t milliseconds);
+
+} // namespace posix
+} // namespace tarnos

@@ -1,0 +1,122 @@
+#include "os/backends/posix/LastError.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace tarnos {
+namespace posix {
+namespace {
+
+// Per thread, as Win32's last error is.
+thread_local DWORD t_code = ERROR_SUCCESS;
+thread_local int t_errno = 0;
+
+// strerror_r comes in a GNU (char*) and an XSI (int) form; take the text from either.
+[[maybe_unused]] const char* StrerrorResult(const char* result, const char* /*buffer*/) {
+    return result;
+}
+[[maybe_unused]] const char* StrerrorResult(int result, const char* buffer) {
+    return result == 0 ? buffer : "Unknown error";
+}
+
+std::string Strerror(int error) {
+    char buffer[256] = {};
+    return StrerrorResult(strerror_r(error, buffer, sizeof buffer), buffer);
+}
+
+} // namespace
+
+// errno -> Win32 (also in docs/decisions-backends.md):
+//   ENOENT, ENODEV, ENXIO                -> 2   ERROR_FILE_NOT_FOUND (no such device: Part 3.2 stays silent)
+//   EACCES, EPERM, EBUSY, EWOULDBLOCK    -> 5   ERROR_ACCESS_DENIED  (held by another opener, or no rights)
+//   EIO                                  -> 31  ERROR_GEN_FAILURE    (device gone or broken)
+//   EBADF                                -> 6   ERROR_INVALID_HANDLE
+//   EINVAL                               -> 87  ERROR_INVALID_PARAMETER
+//   ETIMEDOUT                            -> 121 ERROR_SEM_TIMEOUT
+//   ENOTTY                               -> 50  ERROR_NOT_SUPPORTED  (not a serial line)
+//   anything else                        -> 31  ERROR_GEN_FAILURE
+DWORD Win32ErrorFromErrno(int error) {
+    switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return ERROR_FILE_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EBUSY:
+    case EWOULDBLOCK:
+        return ERROR_ACCESS_DENIED;
+    case EIO:
+        return ERROR_GEN_FAILURE;
+    case EBADF:
+        return ERROR_INVALID_HANDLE;
+    case EINVAL:
+        return ERROR_INVALID_PARAMETER;
+    case ETIMEDOUT:
+        return ERROR_SEM_TIMEOUT;
+    case ENOTTY:
+        return ERROR_NOT_SUPPORTED;
+    default:
+        return ERROR_GEN_FAILURE;
+    }
+}
+
+void SetLastErrorCode(DWORD code) {
+    t_code = code;
+    t_errno = 0;
+}
+
+void SetLastErrorFromErrno(int error) {
+    SetLastErrorFromErrno(error, Win32ErrorFromErrno(error));
+}
+
+void SetLastErrorFromErrno(int error, DWORD code) {
+    t_code = code;
+    t_errno = error;
+}
+
+DWORD LastErrorCode() {
+    return t_code;
+}
+
+std::string ErrorText(DWORD code) {
+    if (code == t_code && t_errno != 0) {
+        return Strerror(t_errno);
+    }
+    // The English texts of Windows' FormatMessage, without the trailing CR/LF.
+    switch (code) {
+    case ERROR_SUCCESS:
+        return "The operation completed successfully.";
+    case ERROR_FILE_NOT_FOUND:
+        return "The system cannot find the file specified.";
+    case ERROR_PATH_NOT_FOUND:
+        return "The system cannot find the path specified.";
+    case ERROR_ACCESS_DENIED:
+        return "Access is denied.";
+    case ERROR_INVALID_HANDLE:
+        return "The handle is invalid.";
+    case ERROR_NOT_ENOUGH_MEMORY:
+        return "Not enough memory resources are available to process this command.";
+    case ERROR_BAD_COMMAND:
+        return "The device does not recognize the command.";
+    case ERROR_GEN_FAILURE:
+        return "A device attached to the system is not functioning.";
+    case ERROR_SHARING_VIOLATION:
+        return "The process cannot access the file because it is being used by another process.";
+    case ERROR_NOT_SUPPORTED:
+        return "The request is not supported.";
+    case ERROR_INVALID_PARAMETER:
+        return "The parameter is incorrect.";
+    case ERROR_SEM_TIMEOUT:
+        return "The semaphore timeout period has expired.";
+    case ERROR_COUNTER_TIMEOUT:
+        return "A serial I/O operation completed because the timeout period expired.";
+    case ERROR_DEVICE_NOT_CONNECTED:
+        return "The device is not connected.";
+    default:
+        return "Unknown error " + std::to_string(code) + ".";
+    }
+}
+
+} // namespace posix
+} // namespace tarnos

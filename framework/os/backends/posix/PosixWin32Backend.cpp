@@ -1,0 +1,190 @@
+// The Win32 calls of the platform seam on Linux: COM ports through termios (ComOpen, ComState, TimedIo),
+// a thread-local last error in Win32 codes (LastError), real time (Clock).
+#include "os/OsBackend.h"
+
+#include "os/CommDcbText.h"
+#include "os/backends/posix/Clock.h"
+#include "os/backends/posix/ComHandles.h"
+#include "os/backends/posix/ComOpen.h"
+#include "os/backends/posix/ComState.h"
+#include "os/backends/posix/CommProperties.h"
+#include "os/backends/posix/LastError.h"
+#include "os/backends/posix/TimedIo.h"
+
+#include <cstdint>
+
+namespace tarnos {
+namespace posix {
+namespace {
+
+// The port of a handle; sets ERROR_INVALID_HANDLE when there is none.
+std::shared_ptr<CComPort> PortOf(HANDLE handle) {
+    std::shared_ptr<CComPort> port = FindComPort(handle);
+    if (!port) {
+        SetLastErrorCode(ERROR_INVALID_HANDLE);
+    }
+    return port;
+}
+
+BOOL InvalidParameter() {
+    SetLastErrorCode(ERROR_INVALID_PARAMETER);
+    return FALSE;
+}
+
+class CPosixWin32Backend final : public IWin32Backend {
+public:
+    HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD /*share*/, LPSECURITY_ATTRIBUTES /*security*/,
+                       DWORD disposition, DWORD /*flags*/, HANDLE /*templateFile*/) override {
+        // Share mode: a COM port is exclusive whatever is asked, as on Windows. Flags: no overlapped I/O
+        // here; ReadFile and WriteFile refuse an OVERLAPPED record instead.
+        return OpenComPort(name, access, disposition);
+    }
+
+    BOOL CloseHandle(HANDLE handle) override { return CloseComPort(handle); }
+
+    BOOL GetCommState(HANDLE handle, DCB* dcb) override {
+        std::shared_ptr<CComPort> port = PortOf(handle);
+        if (!port) {
+            return FALSE;
+        }
+        return dcb == nullptr ? InvalidParameter() : GetComState(*port, dcb);
+    }
+
+    BOOL SetCommState(HANDLE handle, DCB* dcb) override {
+        std::shared_ptr<CComPort> port = PortOf(handle);
+        if (!port) {
+            return FALSE;
+        }
+        return dcb == nullptr ? InvalidParameter() : SetComState(*port, *dcb);
+    }
+
+    BOOL BuildCommDCBW(LPCWSTR definition, DCB* dcb) override {
+        if (definition == nullptr || dcb == nullptr || !ParseCommDcbText(definition, dcb)) {
+            return InvalidParameter(); // the DCB is left as it was
+        }
+        return TRUE;
+    }
+
+    BOOL SetupComm(HANDLE handle, DWORD inQueue, DWORD outQueue) override {
+        // The kernel's tty buffers have fixed sizes: the sizes are only kept for GetCommProperties.
+        std::shared_ptr<CComPort> port = PortOf(handle);
+        if (!port) {
+            return FALSE;
+        }
+        std::lock_guard<std::mutex> lock(port->m_Lock);
+        port->m_InQueue = inQueue;
+        port->m_OutQueue = outQueue;
+        return TRUE;
+    }
+
+    BOOL SetCommTimeouts(HANDLE handle, COMMTIMEOUTS* timeouts) override {
+        std::shared_ptr<CComPort> port = PortOf(handle);
+        if (!port) {
+            return FALSE;
+        }
+        // Windows' serial driver refuses the one combination with no meaning: all three reads MAXDWORD.
+        if (timeouts == nullptr ||
+            (timeouts->ReadIntervalTimeout == MAXDWORD && timeouts->ReadTotalTimeoutMultiplier == MAXDWORD &&
+             timeouts->ReadTotalTimeoutConstant == MAXDWORD)) {
+            return InvalidParameter();
+        }
+        std::lock_guard<std::mutex> lock(port->m_Lock);
+        port->m_Timeouts = *timeouts;
+        return TRUE;
+    }
+
+    BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read,
+                  LPOVERLAPPED overlapped) override {
+        if (read != nullptr) {
+            *read = 0;
+        }
+        std::shared_ptr<CComPort> port = PortOf(handle);
+        if (!port) {
+            return FALSE;
+        }
+        if (overlapped != nullptr || (buffer == nullptr && toRead != 0)) {
+            return InvalidParameter();
+        }
+        DWORD done = 0;
+        int error =
+            TimedRead(port->m_Fd, static_cast<unsigned char*>(buffer), toRead, Timeouts(*port), &done);
+        if (read != nullptr) {
+            *read = done;
+        }
+        if (error != 0) {
+            SetLastErrorFromErrno(error);
+            return FALSE;
+        }
+        return TRUE;
+    }
+
+    BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written,
+                   LPOVERLAPPED overlapped) override {
+        if (written != nullptr) {
+            *written = 0;
+        }
+        std::shared_ptr<CComPort> port = PortOf(handle);
+        if (!port) {
+            return FALSE;
+        }
+        if (overlapped != nullptr || (buffer == nullptr && toWrite != 0)) {
+            return InvalidParameter();
+        }
+        DWORD done = 0;
+        int error = TimedWrite(port->m_Fd, static_cast<const unsigned char*>(buffer), toWrite,
+                               Timeouts(*port), &done);
+        if (written != nullptr) {
+            *written = done;
+        }
+        if (error != 0) {
+            SetLastErrorFromErrno(error);
+            return FALSE;
+        }
+        return TRUE; // also after a time-out, with the count sent: Windows' STATUS_TIMEOUT is a success
+    }
+
+    BOOL GetCommModemStatus(HANDLE handle, LPDWORD status) override {
+        std::shared_ptr<CComPort> port = PortOf(handle);
+        if (!port) {
+            return FALSE;
+        }
+        return status == nullptr ? InvalidParameter() : GetComModemStatus(*port, status);
+    }
+
+    BOOL GetCommProperties(HANDLE handle, LPCOMMPROP properties) override {
+        std::shared_ptr<CComPort> port = PortOf(handle);
+        if (!port) {
+            return FALSE;
+        }
+        if (properties == nullptr) {
+            return InvalidParameter();
+        }
+        std::lock_guard<std::mutex> lock(port->m_Lock);
+        FillCommProperties(port->m_InQueue, port->m_OutQueue, properties);
+        return TRUE;
+    }
+
+    DWORD GetLastError() override { return LastErrorCode(); }
+
+    void Sleep(DWORD milliseconds) override { SleepMilliseconds(milliseconds); }
+
+    DWORD GetTickCount() override { return static_cast<DWORD>(MonotonicMilliseconds() & 0xFFFFFFFFu); }
+
+    std::string SystemErrorText(DWORD code) override { return ErrorText(code); }
+
+private:
+    static COMMTIMEOUTS Timeouts(CComPort& port) {
+        std::lock_guard<std::mutex> lock(port.m_Lock);
+        return port.m_Timeouts;
+    }
+};
+
+} // namespace
+} // namespace posix
+
+IWin32Backend& RealWin32Backend() {
+    static posix::CPosixWin32Backend backend;
+    return backend;
+}
+
+} // namespace tarnos

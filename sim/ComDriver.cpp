@@ -1,0 +1,267 @@
+#include "sim/ComDriver.h"
+
+#include "sim/LineTiming.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace tarnsim {
+namespace {
+
+const DWORD DEFAULT_IN_QUEUE = 4096; // a Windows serial driver's input buffer before SetupComm
+const DWORD DEFAULT_OUT_QUEUE = 0;   // and its output: none, writes go straight to the line
+const WORD XON_LIMIT = 2048;
+const WORD XOFF_LIMIT = 512;
+const char XON = 0x11;
+const char XOFF = 0x13;
+const WORD COMMPROP_VERSION = 2;
+const uint64_t US_PER_MS = 1000;
+const uint64_t NEVER = std::numeric_limits<uint64_t>::max();
+
+bool Contains(const std::vector<std::string>& names, const char* name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// The checks SetCommState makes on a frame, as a Windows serial driver refuses it.
+bool ValidFrame(const DCB& dcb) {
+    if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > SPACEPARITY ||
+        dcb.StopBits > TWOSTOPBITS) {
+        return false;
+    }
+    // 1.5 stop bits only with 5 data bits, 2 stop bits never with 5.
+    return dcb.ByteSize == 5 ? dcb.StopBits != TWOSTOPBITS : dcb.StopBits != ONE5STOPBITS;
+}
+
+} // namespace
+
+CComDriver::CComDriver(OsConfig& os, const AttachedConfig& attached, CVirtualClock& clock)
+    : m_os(os), m_clock(clock), m_attached(attached), m_inQueue(DEFAULT_IN_QUEUE),
+      m_outQueue(DEFAULT_OUT_QUEUE), m_baudSeen(os.baud) {
+    // The driver's power-on state: the configured rate, 8N1, binary, DTR and RTS on.
+    std::memset(&m_dcb, 0, sizeof m_dcb);
+    m_dcb.DCBlength = sizeof(DCB);
+    m_dcb.BaudRate = os.baud;
+    m_dcb.fBinary = 1;
+    m_dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    m_dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    m_dcb.XonLim = XON_LIMIT;
+    m_dcb.XoffLim = XOFF_LIMIT;
+    m_dcb.ByteSize = 8;
+    m_dcb.Parity = NOPARITY;
+    m_dcb.StopBits = ONESTOPBIT;
+    m_dcb.XonChar = XON;
+    m_dcb.XoffChar = XOFF;
+    std::memset(&m_timeouts, 0, sizeof m_timeouts);
+    m_rx.SetCapacity(m_inQueue);
+}
+
+DWORD CComDriver::InjectedFailure(const char* call) const {
+    return Contains(m_os.fail, call) ? ERROR_GEN_FAILURE : ERROR_SUCCESS;
+}
+
+// The DCB, queue sizes and time-outs live in the driver and survive a close, as on Windows; what was on its
+// way to the port before this open is not received.
+DWORD CComDriver::Open() {
+    if (m_open) {
+        return ERROR_ACCESS_DENIED; // a COM port is opened exclusively
+    }
+    m_open = true;
+    m_rx.Clear();
+    m_attached.PortOpened();
+    return ERROR_SUCCESS;
+}
+
+void CComDriver::Close() {
+    m_open = false;
+    m_rx.Clear();
+}
+
+void CComDriver::FollowConfiguredBaud() {
+    if (m_os.baud != m_baudSeen) {
+        m_dcb.BaudRate = m_os.baud;
+        m_baudSeen = m_os.baud;
+    }
+}
+
+uint32_t CComDriver::CurrentBaud() {
+    FollowConfiguredBaud();
+    return m_dcb.BaudRate;
+}
+
+DWORD CComDriver::GetState(DCB* dcb) {
+    if (dcb == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    FollowConfiguredBaud();
+    *dcb = m_dcb;
+    dcb->DCBlength = sizeof(DCB);
+    return ERROR_SUCCESS;
+}
+
+DWORD CComDriver::SetState(const DCB* dcb) {
+    if (dcb == nullptr || !ValidFrame(*dcb) ||
+        std::find(m_os.failConfigureAt.begin(), m_os.failConfigureAt.end(), dcb->BaudRate) !=
+            m_os.failConfigureAt.end()) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    m_dcb = *dcb;
+    m_dcb.DCBlength = sizeof(DCB);
+    m_os.baud = m_baudSeen = dcb->BaudRate;
+    m_attached.NewPass();
+    return ERROR_SUCCESS;
+}
+
+DWORD CComDriver::Setup(DWORD inQueue, DWORD outQueue) {
+    if (inQueue == 0) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    m_rx.Sync(m_clock.NowUs()); // bytes already arrived were kept under the old size
+    m_inQueue = inQueue;
+    m_outQueue = outQueue;
+    m_rx.SetCapacity(inQueue);
+    return ERROR_SUCCESS;
+}
+
+DWORD CComDriver::SetTimeouts(const COMMTIMEOUTS* timeouts) {
+    if (timeouts == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    m_timeouts = *timeouts;
+    return ERROR_SUCCESS;
+}
+
+// Time-outs as Windows documents them for COMMTIMEOUTS. A read returns TRUE with fewer bytes when a time-out
+// ends it. With no time-out at all Windows would wait for the count forever; the simulation instead ends
+// the read when the last byte on its way has arrived, so a test can never hang.
+uint64_t CComDriver::ReadEndUs(DWORD toRead) const {
+    const uint64_t now = m_clock.NowUs();
+    const COMMTIMEOUTS& t = m_timeouts;
+    const size_t queued = m_rx.Queued();
+    if (toRead == 0 || queued >= toRead) {
+        return now;
+    }
+    if (t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 &&
+        t.ReadTotalTimeoutConstant == 0) {
+        return now; // at once, with what has arrived
+    }
+    const std::deque<CReceiveQueue::Arrival>& onTheWay = m_rx.OnTheWay();
+    if (t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == MAXDWORD &&
+        t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != MAXDWORD) {
+        // At once if anything is there, else with the first byte or after the constant.
+        const uint64_t deadline = now + t.ReadTotalTimeoutConstant * US_PER_MS;
+        if (queued > 0) {
+            return now;
+        }
+        return onTheWay.empty() ? deadline : std::min(deadline, std::max(now, onTheWay.front().atUs));
+    }
+    const bool totalUsed = t.ReadTotalTimeoutMultiplier != 0 || t.ReadTotalTimeoutConstant != 0;
+    const uint64_t deadline =
+        totalUsed
+            ? now + (uint64_t{t.ReadTotalTimeoutMultiplier} * toRead + t.ReadTotalTimeoutConstant) * US_PER_MS
+            : NEVER;
+    const bool intervalUsed = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != MAXDWORD;
+    const uint64_t gap = uint64_t{t.ReadIntervalTimeout} * US_PER_MS;
+    size_t count = queued;
+    uint64_t last = now;
+    for (const CReceiveQueue::Arrival& arrival : onTheWay) {
+        const uint64_t at = std::max(arrival.atUs, now);
+        if (intervalUsed && count > 0 && at - last > gap) {
+            return std::min(last + gap, deadline);
+        }
+        if (at > deadline) {
+            return deadline;
+        }
+        last = at;
+        if (++count >= toRead) {
+            return at;
+        }
+    }
+    uint64_t end = deadline;
+    if (intervalUsed && count > 0) {
+        end = std::min(end, last + gap);
+    }
+    return end == NEVER ? last : end;
+}
+
+DWORD CComDriver::Read(void* buffer, DWORD toRead, DWORD* read) {
+    if (read == nullptr || (buffer == nullptr && toRead != 0)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    *read = 0;
+    m_rx.Sync(m_clock.NowUs());
+    m_clock.AdvanceTo(ReadEndUs(toRead));
+    m_rx.Sync(m_clock.NowUs());
+    *read = static_cast<DWORD>(m_rx.Take(static_cast<uint8_t*>(buffer), toRead));
+    return ERROR_SUCCESS;
+}
+
+// Synchronous: the call returns when the accepted bytes have left at the DCB's rate and frame. When the
+// write total time-out (multiplier * count + constant, if not both 0) is shorter than that, only the bytes
+// that fit are sent and the call returns TRUE with that count after the time-out, as Windows completes a
+// timed-out write (STATUS_TIMEOUT is a success status).
+DWORD CComDriver::Write(const void* buffer, DWORD toWrite, DWORD* written) {
+    if (written == nullptr || (buffer == nullptr && toWrite != 0)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    *written = 0;
+    FollowConfiguredBaud();
+    const AttachedConfig& attached = m_attached.Config();
+    DWORD accepted = attached.acceptPerWrite ? std::min<DWORD>(toWrite, *attached.acceptPerWrite) : toWrite;
+    const CLineTiming line = CLineTiming::FromDcb(m_dcb);
+    const uint64_t start = m_clock.NowUs();
+    uint64_t duration = line.TimeForChars(accepted);
+    const COMMTIMEOUTS& t = m_timeouts;
+    if (t.WriteTotalTimeoutMultiplier != 0 || t.WriteTotalTimeoutConstant != 0) {
+        const uint64_t limit =
+            (uint64_t{t.WriteTotalTimeoutMultiplier} * toWrite + t.WriteTotalTimeoutConstant) * US_PER_MS;
+        if (duration > limit) {
+            accepted = static_cast<DWORD>(line.CharsWithin(limit, accepted));
+            duration = limit;
+        }
+    }
+    const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
+    for (DWORD i = 0; i < accepted; ++i) {
+        m_attached.Hear(bytes[i], start + line.TimeForChars(i + 1), line, m_rx);
+    }
+    m_clock.AdvanceUs(duration);
+    *written = accepted;
+    return ERROR_SUCCESS;
+}
+
+// DTR and RTS follow the DCB: ENABLE and HANDSHAKE are on, DISABLE off; RTS TOGGLE is off, as the line
+// is idle whenever the status can be read.
+DWORD CComDriver::ModemStatus(DWORD* status) const {
+    if (status == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    const bool dtr = m_dcb.fDtrControl == DTR_CONTROL_ENABLE || m_dcb.fDtrControl == DTR_CONTROL_HANDSHAKE;
+    const bool rts = m_dcb.fRtsControl == RTS_CONTROL_ENABLE || m_dcb.fRtsControl == RTS_CONTROL_HANDSHAKE;
+    *status = m_attached.ModemStatus(dtr, rts);
+    return ERROR_SUCCESS;
+}
+
+DWORD CComDriver::Properties(COMMPROP* properties) const {
+    if (properties == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    std::memset(properties, 0, sizeof *properties);
+    properties->wPacketLength = sizeof(COMMPROP);
+    properties->wPacketVersion = COMMPROP_VERSION;
+    properties->dwServiceMask = SP_SERIALCOMM;
+    properties->dwMaxTxQueue = 0; // 0: no maximum, as Windows' serial driver reports
+    properties->dwMaxRxQueue = 0;
+    properties->dwMaxBaud = BAUD_USER;
+    properties->dwProvSubType = m_os.provSubType;
+    properties->dwProvCapabilities = PCF_DTRDSR | PCF_RTSCTS | PCF_TOTALTIMEOUTS | PCF_INTTIMEOUTS;
+    properties->dwSettableParams = SP_PARITY | SP_BAUD | SP_DATABITS | SP_STOPBITS | SP_HANDSHAKING;
+    properties->dwSettableBaud = m_os.settableBaud;
+    properties->wSettableData = DATABITS_5 | DATABITS_6 | DATABITS_7 | DATABITS_8;
+    properties->wSettableStopParity = STOPBITS_10 | STOPBITS_15 | STOPBITS_20 | PARITY_NONE | PARITY_ODD |
+                                      PARITY_EVEN | PARITY_MARK | PARITY_SPACE;
+    properties->dwCurrentTxQueue = m_outQueue;
+    properties->dwCurrentRxQueue = m_inQueue;
+    return ERROR_SUCCESS;
+}
+
+} // namespace tarnsim

@@ -1,0 +1,206 @@
+#include "sim/Uart16550.h"
+
+#include "sim/LineTiming.h"
+
+namespace tarnsim {
+namespace {
+
+const uint8_t LSR_ERRORS = UART_LSR_OE | UART_LSR_PE | UART_LSR_FE | UART_LSR_BI;
+const unsigned BYTE_BITS = 8;
+const uint8_t LOW_BYTE = 0xFF;
+
+} // namespace
+
+CUart16550::CUart16550(const UartConfig& config, const CVirtualClock& clock)
+    : m_config(config), m_clock(clock) {
+    if (config.pending) {
+        m_s.rbr = *config.pending;
+        m_s.lsr |= UART_LSR_DR;
+    }
+}
+
+uint8_t CUart16550::Read(unsigned offset) {
+    Sync();
+    switch (offset) {
+    case UART_RX:
+        if (DivisorLatchAccess()) {
+            return static_cast<uint8_t>(m_s.divisor & LOW_BYTE);
+        }
+        m_s.lsr &= static_cast<uint8_t>(~UART_LSR_DR);
+        m_s.heldErrors = 0;
+        return m_s.rbr;
+    case UART_IER:
+        return DivisorLatchAccess() ? static_cast<uint8_t>(m_s.divisor >> BYTE_BITS) : m_s.ier;
+    case UART_IIR:
+        return m_s.iir;
+    case UART_LCR:
+        return m_s.lcr;
+    case UART_MCR:
+        return m_s.mcr;
+    case UART_LSR: {
+        uint8_t value = LineStatus();
+        m_s.lsr &= static_cast<uint8_t>(~LSR_ERRORS); // a 16550A clears its error bits when LSR is read
+        return value;
+    }
+    case UART_MSR:
+        return ModemStatus();
+    default:
+        return m_s.scr;
+    }
+}
+
+void CUart16550::Write(unsigned offset, uint8_t value) {
+    Sync();
+    switch (offset) {
+    case UART_TX:
+        if (DivisorLatchAccess()) {
+            m_s.divisor = static_cast<uint16_t>((m_s.divisor & ~LOW_BYTE) | value);
+        } else {
+            Transmit(value);
+        }
+        break;
+    case UART_IER:
+        if (DivisorLatchAccess()) {
+            m_s.divisor = static_cast<uint16_t>((m_s.divisor & LOW_BYTE) | (value << BYTE_BITS));
+        } else {
+            m_s.ier = value;
+        }
+        break;
+    case UART_FCR:
+        m_s.fcr = value;
+        break;
+    case UART_LCR:
+        m_s.lcr = value;
+        break;
+    case UART_MCR:
+        m_s.mcr = static_cast<uint8_t>(value & (UART_MCR_LOOP | UART_MCR_OUTPUTS)); // bits 5..7 read 0
+        break;
+    case UART_LSR:
+    case UART_MSR:
+        break; // read-only status (the factory-test writes of the datasheet are not modelled)
+    default:
+        m_s.scr = value;
+        break;
+    }
+}
+
+uint8_t CUart16550::Peek(unsigned offset) {
+    Sync(); // only time passes here; no register changes because it was looked at
+    switch (offset) {
+    case UART_RX:
+        return m_s.rbr;
+    case UART_IER:
+        return m_s.ier;
+    case UART_IIR:
+        return m_s.iir;
+    case UART_LCR:
+        return m_s.lcr;
+    case UART_MCR:
+        return m_s.mcr;
+    case UART_LSR:
+        return LineStatus();
+    case UART_MSR:
+        return ModemStatus();
+    default:
+        return m_s.scr;
+    }
+}
+
+// A byte written to THR goes to the shift register at once when that is idle (THRE stays set); otherwise it
+// waits in THR, with THRE clear, until the shift register is free.
+void CUart16550::Transmit(uint8_t value) {
+    if (!m_s.tsrBusy) {
+        m_s.tsr = value;
+        m_s.tsrBusy = true;
+        m_s.tsrDoneUs = m_clock.NowUs() + CharTimeUs();
+        m_s.lsr = static_cast<uint8_t>((m_s.lsr | UART_LSR_THRE) & ~UART_LSR_TEMT);
+    } else {
+        m_s.thr = value; // a byte already waiting is overwritten, as on the chip
+        m_s.lsr &= static_cast<uint8_t>(~UART_LSR_THRE);
+    }
+}
+
+void CUart16550::CompleteShifts() {
+    const uint64_t now = m_clock.NowUs();
+    while (m_s.tsrBusy && m_s.tsrDoneUs <= now) {
+        if (Loopback()) {
+            Receive(m_s.tsr); // without LOOP the byte leaves by the connector, which is not modelled here
+        }
+        if (!(m_s.lsr & UART_LSR_THRE)) {
+            m_s.tsr = m_s.thr;
+            m_s.tsrDoneUs += CharTimeUs();
+            m_s.lsr |= UART_LSR_THRE;
+        } else {
+            m_s.tsrBusy = false;
+            m_s.lsr |= UART_LSR_TEMT;
+        }
+    }
+}
+
+// A character reaching the receiver through the internal loopback, with the faults of the UART's config.
+void CUart16550::Receive(uint8_t sent) {
+    if (m_config.noEcho) {
+        return;
+    }
+    const uint32_t rate = Rate();
+    uint8_t received = sent;
+    for (const CorruptRule& rule : m_config.corrupt) {
+        if (rule.rate == rate && rule.value == sent) {
+            received = rule.readAs;
+            break;
+        }
+    }
+    for (const LineErrorRule& rule : m_config.lineErrors) {
+        if (rule.rate == rate && rule.value == sent) {
+            m_s.heldErrors |= static_cast<uint8_t>(rule.lsr & LSR_ERRORS);
+        }
+    }
+    if (m_s.lsr & UART_LSR_DR) {
+        m_s.lsr |= UART_LSR_OE; // the byte not yet read is overwritten
+    }
+    m_s.rbr = received;
+    m_s.lsr |= UART_LSR_DR;
+}
+
+uint64_t CUart16550::CharTimeUs() const {
+    return CLineTiming::FromUart(m_s.lcr, m_s.divisor).TimeForChars(1);
+}
+
+uint32_t CUart16550::Rate() const {
+    return UART_BASE_BAUD / (m_s.divisor == 0 ? 65536u : m_s.divisor);
+}
+
+uint8_t CUart16550::LineStatus() const {
+    uint8_t value = static_cast<uint8_t>(m_s.lsr | m_s.heldErrors);
+    if (m_config.noThre) {
+        value &= static_cast<uint8_t>(~UART_LSR_THRE);
+    }
+    return value;
+}
+
+// In loopback the four outputs feed the four inputs (Part 4.1); delta bits stay 0 as QEMU shows them.
+uint8_t CUart16550::ModemStatus() const {
+    if (m_config.msr == UartConfig::Msr::Zero) {
+        return 0; // the fault: the inputs always read 0
+    }
+    if (!Loopback()) {
+        return m_s.msr;
+    }
+    const bool swap = m_config.msr == UartConfig::Msr::Swap;
+    uint8_t value = 0;
+    if (m_s.mcr & UART_MCR_DTR) {
+        value |= swap ? UART_MSR_CTS : UART_MSR_DSR;
+    }
+    if (m_s.mcr & UART_MCR_RTS) {
+        value |= swap ? UART_MSR_DSR : UART_MSR_CTS;
+    }
+    if (m_s.mcr & UART_MCR_OUT1) {
+        value |= UART_MSR_RI;
+    }
+    if (m_s.mcr & UART_MCR_OUT2) {
+        value |= UART_MSR_DCD;
+    }
+    return value;
+}
+
+} // namespace tarnsim

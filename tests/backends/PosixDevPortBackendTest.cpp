@@ -1,0 +1,124 @@
+// The Linux I/O-port backend against a temporary regular file standing in for /dev/port: pread/pwrite at
+// offset = port. The real /dev/port is never used here.
+#include "PosixTestSafety.h"
+
+#include "os/OsBackend.h"
+#include "os/TarnKernelModeServices.h"
+#include "os/backends/posix/DevPortIo.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace backendtests {
+namespace {
+
+// A 64 KiB file of zeros, the size of the I/O space, removed after the test.
+class PosixDevPortBackend : public ::testing::Test {
+protected:
+    void SetUp() override {
+        MakePosixBackendsSafe();
+        char name[] = "/tmp/tarn-devport-XXXXXX";
+        m_Fd = mkstemp(name);
+        ASSERT_GE(m_Fd, 0);
+        m_Path = name;
+        ASSERT_EQ(ftruncate(m_Fd, 0x10000), 0);
+    }
+    void TearDown() override {
+        MakePosixBackendsSafe(); // closes the backend's descriptor of the file
+        tarnos::SetBackends(nullptr, nullptr);
+        if (m_Fd >= 0) {
+            close(m_Fd);
+            unlink(m_Path.c_str());
+        }
+    }
+
+    unsigned char FileByte(off_t offset) const {
+        unsigned char value = 0xEE;
+        EXPECT_EQ(pread(m_Fd, &value, 1, offset), 1);
+        return value;
+    }
+    void SetFileByte(off_t offset, unsigned char value) const {
+        ASSERT_EQ(pwrite(m_Fd, &value, 1, offset), 1);
+    }
+
+    int m_Fd = -1;
+    std::string m_Path;
+};
+
+TEST_F(PosixDevPortBackend, DriverOpenIsTrueWhenTheFileOpensForReadingAndWriting) {
+    tarnos::posix::CDevPortIo io(m_Path);
+    EXPECT_TRUE(io.DriverOpen());
+}
+
+TEST_F(PosixDevPortBackend, DriverOpenIsFalseForAMissingPathAndTransfersFail) {
+    tarnos::posix::CDevPortIo io("/nonexistent/tarn-tests/port");
+    EXPECT_FALSE(io.DriverOpen());
+    unsigned char value = 0x77;
+    EXPECT_NE(io.ReadByte(0x2F8, &value), 0);
+    EXPECT_NE(io.WriteByte(0x2F8, 0x41), 0);
+}
+
+TEST_F(PosixDevPortBackend, WriteByteStoresTheByteAtTheOffsetOfThePort) {
+    tarnos::posix::CDevPortIo io(m_Path);
+    EXPECT_EQ(io.WriteByte(0x2FB, 0x87), 0);
+    EXPECT_EQ(io.WriteByte(0x3E8, 0x5A), 0);
+    EXPECT_EQ(FileByte(0x2FB), 0x87);
+    EXPECT_EQ(FileByte(0x3E8), 0x5A);
+    EXPECT_EQ(FileByte(0x2FA), 0x00); // nothing beside it
+}
+
+TEST_F(PosixDevPortBackend, ReadByteReturnsTheByteAtTheOffsetOfThePort) {
+    SetFileByte(0x2F8 + 6, 0xB0);
+    SetFileByte(0xFFFF, 0xC3); // the last port of the 16-bit space
+    tarnos::posix::CDevPortIo io(m_Path);
+    unsigned char value = 0;
+    EXPECT_EQ(io.ReadByte(0x2FE, &value), 0);
+    EXPECT_EQ(value, 0xB0);
+    EXPECT_EQ(io.ReadByte(0xFFFF, &value), 0);
+    EXPECT_EQ(value, 0xC3);
+}
+
+TEST_F(PosixDevPortBackend, ReadBeyondTheEndOfTheFileFails) {
+    ASSERT_EQ(ftruncate(m_Fd, 0x100), 0);
+    tarnos::posix::CDevPortIo io(m_Path);
+    unsigned char value = 0;
+    EXPECT_NE(io.ReadByte(0x2F8, &value), 0);
+}
+
+TEST_F(PosixDevPortBackend, TheFileIsOpenedOnceAndKept) {
+    tarnos::posix::CDevPortIo io(m_Path);
+    ASSERT_TRUE(io.DriverOpen());
+    // Once open, the path no longer matters: the descriptor is kept.
+    ASSERT_EQ(unlink(m_Path.c_str()), 0);
+    EXPECT_TRUE(io.DriverOpen());
+    EXPECT_EQ(io.WriteByte(0x10, 0x22), 0);
+    EXPECT_EQ(FileByte(0x10), 0x22);
+}
+
+TEST_F(PosixDevPortBackend, SetDevPortPathPointsTheRealBackendAndTheLibraryAtTheFile) {
+    tarnos::posix::SetDevPortPath(m_Path);
+    tarnos::SetBackends(nullptr, nullptr); // the seam's default: the real backend
+    using TarnKernelModeServices::TarnSrvcIO;
+    EXPECT_NE(TarnSrvcIO.DriverOpened(TarnKernelModeServices::TARNSRVC_KEY), 0);
+    EXPECT_EQ(TarnSrvcIO.PortWriteByte(0x2FC, 0x13), TarnKernelModeServices::TARNSRVC_SUCCESS);
+    EXPECT_EQ(FileByte(0x2FC), 0x13);
+    SetFileByte(0x2FD, 0x60);
+    unsigned char value = 0;
+    EXPECT_EQ(TarnSrvcIO.PortReadByte(0x2FD, &value), TarnKernelModeServices::TARNSRVC_SUCCESS);
+    EXPECT_EQ(value, 0x60);
+}
+
+TEST_F(PosixDevPortBackend, RealBackendWithAMissingPathReportsTheDriverNotOpen) {
+    tarnos::SetBackends(nullptr, nullptr);
+    // MakePosixBackendsSafe pointed it at a path that does not exist.
+    EXPECT_FALSE(tarnos::RealPortIoBackend().DriverOpen());
+    EXPECT_EQ(TarnKernelModeServices::TarnSrvcIO.DriverOpened(TarnKernelModeServices::TARNSRVC_KEY), 0);
+}
+
+} // namespace
+} // namespace backendtests
