@@ -1,13 +1,23 @@
-// The one place where the host tells the posix backend which device node a COM number opens.
+// The host's side of the posix backend's COM port map (os/backends/posix/ComPortMap.h).
 #include "host/DevicesLinux.h"
+
+#include "os/backends/posix/ComPortMap.h"
+#include "os/backends/posix/ConsoleGuard.h"
 
 namespace tarnhost {
 
-void MapComPort(unsigned comNumber, const std::string& devicePath) {
-    // The posix backend's mapping API (framework/os/backends/posix/) is not there yet; until it is, the
-    // backend's default mapping of \\.\COM<n> applies and adapters numbered from COM33 cannot be opened.
-    (void)comNumber;
-    (void)devicePath;
+void MapComPorts(const std::vector<HostDevice>& devices) {
+    // No fallback to /dev/ttyS<n-1>: only what --list-devices shows can be opened.
+    tarnos::posix::SetDefaultComMapping(false);
+    tarnos::posix::ClearComPortMap();
+    for (const HostDevice& host : devices) {
+        tarnos::posix::MapComPort(host.device.property("ComPortNumber")->value().valueUint32(),
+                                  host.osDevice);
+    }
+}
+
+bool IsConsoleDevice(const std::string& devicePath) {
+    return tarnos::posix::IsKernelConsole(devicePath);
 }
 
 } // namespace tarnhost

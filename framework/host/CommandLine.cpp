@@ -121,13 +121,11 @@ HostOptions ParseCommandLine(const std::vector<std::string>& args) {
     if (std::optional<std::string> text = Single("--log-priority", logPriority)) {
         options.logPriority = ParseLogPriority(*text);
     }
-    for (const std::optional<std::string>* file :
-         {&options.reportFile, &options.junitFile, &options.logFile}) {
-        if (*file && (*file)->empty()) {
-            throw CHostInputError(file == &options.reportFile  ? "--report"
-                                  : file == &options.junitFile ? "--junit"
-                                                               : "--log",
-                                  "needs a file name");
+    for (const auto& file :
+         {std::make_pair("--report", &options.reportFile), std::make_pair("--junit", &options.junitFile),
+          std::make_pair("--log", &options.logFile)}) {
+        if (*file.second && (*file.second)->empty()) {
+            throw CHostInputError(file.first, "needs a file name");
         }
     }
     if (options.reportFile == std::string("-") && options.junitFile == std::string("-")) {

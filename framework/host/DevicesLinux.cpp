@@ -79,10 +79,14 @@ std::vector<HostDevice> EnumerateLinuxDevices(const std::string& sysClassTty) {
 }
 
 std::vector<HostDevice> EnumeratePlatformDevices() {
-    std::vector<HostDevice> devices = EnumerateLinuxDevices("/sys/class/tty");
-    for (const HostDevice& host : devices) {
-        MapComPort(host.device.property("ComPortNumber")->value().valueUint32(), host.osDevice);
+    std::vector<HostDevice> devices;
+    for (HostDevice& host : EnumerateLinuxDevices("/sys/class/tty")) {
+        // A console on a serial port (ttyS0 on many servers) would be wrecked by a loopback test.
+        if (!IsConsoleDevice(host.osDevice)) {
+            devices.push_back(std::move(host));
+        }
     }
+    MapComPorts(devices);
     return devices;
 }
 

@@ -15,7 +15,10 @@ const unsigned FIRST_ADAPTER_COM = 33;
 // The ports under sysClassTty (normally /sys/class/tty). Reads attribute files only, never a /dev node.
 std::vector<HostDevice> EnumerateLinuxDevices(const std::string& sysClassTty);
 
-// Tells the posix backend which device node \\.\COM<n> opens.
-void MapComPort(unsigned comNumber, const std::string& devicePath);
+// Tells the posix backend that \\.\COM<n> opens exactly these devices' nodes and nothing else, so a port
+// opens only when it was found (ComPortMapLinux.cpp).
+void MapComPorts(const std::vector<HostDevice>& devices);
+// Whether a device node is where the kernel writes its console (such a port is never tested).
+bool IsConsoleDevice(const std::string& devicePath);
 
 } // namespace tarnhost

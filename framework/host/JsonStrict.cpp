@@ -2,6 +2,7 @@
 
 #include "host/HostError.h"
 
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -89,6 +90,10 @@ nlohmann::json ParseStrictJson(const std::string& text, const std::string& input
 }
 
 std::string ReadInputFile(const std::string& path, const std::string& option) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) { // opens fine on Linux, then reads as nothing
+        throw CHostInputError(path, "is a directory (" + option + ")");
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         throw CHostInputError(path, "cannot be read (" + option + ")");

@@ -20,9 +20,10 @@ std::string Trim(const std::string& text) {
 
 uint32_t ParseUint32(const std::string& text, const std::string& input) {
     const std::string notNumber = "\"" + text + "\" is not an unsigned 32-bit number (decimal or 0x hex)";
+    // "0x" alone is no number: hex needs at least one digit after the prefix.
     bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     size_t start = hex ? 2 : 0;
-    if (text.empty() || (text.size() <= 2 && hex)) {
+    if (text.empty()) {
         throw CHostInputError(input, notNumber);
     }
     // Digits only: no sign, no blanks, no suffix, so "-1", "1e3" and "12abc" are all refused.

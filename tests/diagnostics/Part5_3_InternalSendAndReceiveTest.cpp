@@ -295,6 +295,17 @@ TEST_F(Part5_3_InternalSendAndReceiveTest, TimeoutWhileAStopIsPendingIsUserAbort
     EXPECT_EQ(Win32Calls("SetCommTimeouts"), 1u); // Configure(saved rate): its last call
 }
 
+TEST_F(Part5_3_InternalSendAndReceiveTest, ReceiveTimeoutWhileAStopIsPendingIsUserAbortedToo) {
+    tarnsim::Scenario scenario = Port({115200});
+    scenario.ports[0].uart.noEcho = true;
+    Use(scenario);
+    TraceOff();
+    StopAfterChecks(2);
+    kivu5::RunOutcome out = Run("InternalSendAndReceiveTest");
+    EXPECT_EQ(out.result, TestResult::USERABORTED());
+    EXPECT_EQ(Said(out), Framed(Cat({Rows(0, 8), {USER_ABORTED_LOG}})));
+}
+
 TEST_F(Part5_3_InternalSendAndReceiveTest, NoThreRaisesTransmitTimeoutAtEachRateAfter3000msOfVirtualTime) {
     tarnsim::Scenario scenario = Port({57600, 115200});
     scenario.ports[0].uart.noThre = true;

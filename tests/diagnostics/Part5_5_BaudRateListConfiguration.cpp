@@ -14,17 +14,6 @@ const char* const NO_VALID_CONFIG_LOG =
     "log 4 Baud rate list not properly configured in the configuration file.  No valid baud rates found";
 const CBaudRateList TWELVE = {300, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200, 128000};
 
-// Releases the default list's storage when the test program ends, before the exit handlers run. The module's
-// own exit handler runs after g_DefaultBaudRates has been destroyed (see DefaultListIsReleasedAtProcessExit
-// below) and would abort every test program that built an ExternalLoopbackTest object; with this release only
-// the test written for that deviation shows it.
-class CReleaseDefaultBaudRatesBeforeExit : public ::testing::Environment {
-public:
-    void TearDown() override { CBaudRateList().swap(g_DefaultBaudRates); }
-};
-::testing::Environment* const g_ReleaseDefaultBaudRates =
-    ::testing::AddGlobalTestEnvironment(new CReleaseDefaultBaudRatesBeforeExit);
-
 class Part5_5_BaudRateListConfiguration : public DiagTest {
 protected:
     void SetBaudRates(std::vector<uint32_t> rates) {

@@ -3,6 +3,8 @@
 #include "host/DevicesLinux.h"
 #include "host/Devices.h"
 
+#include "os/backends/posix/ComPortMap.h"
+
 #include "Spawn.h"
 
 #include <gtest/gtest.h>
@@ -44,6 +46,23 @@ TEST(DevicesLinux, UartsAndAdaptersFromSysfs) {
     EXPECT_EQ(DeviceListLine(devices[1]), "COM11  ComPortNumber=11  IoBaseAddresses=(none)  /dev/ttyS10");
     EXPECT_EQ(DeviceListLine(devices[2]), "COM33  ComPortNumber=33  IoBaseAddresses=(none)  /dev/ttyACM0");
     EXPECT_EQ(DeviceListLine(devices[3]), "COM34  ComPortNumber=34  IoBaseAddresses=(none)  /dev/ttyUSB1");
+}
+
+TEST(DevicesLinux, OnlyTheDevicesFoundCanBeOpened) {
+    bool defaultMapping = tarnos::posix::DefaultComMapping();
+    MapComPorts(EnumerateLinuxDevices(FakeSysfs().string()));
+    std::string path;
+    EXPECT_TRUE(tarnos::posix::ComPortPath(34, &path));
+    EXPECT_EQ(path, "/dev/ttyUSB1");
+    EXPECT_TRUE(tarnos::posix::ComPortPath(1, &path));
+    EXPECT_EQ(path, "/dev/ttyS0");
+    EXPECT_FALSE(tarnos::posix::ComPortPath(2, &path)) << "no fallback to /dev/ttyS1";
+    tarnos::posix::ClearComPortMap();
+    tarnos::posix::SetDefaultComMapping(defaultMapping);
+}
+
+TEST(DevicesLinux, ANonexistentNodeIsNoConsole) {
+    EXPECT_FALSE(IsConsoleDevice("/nonexistent/ttyS0"));
 }
 
 TEST(DevicesLinux, AMissingSysfsGivesNoDevices) {

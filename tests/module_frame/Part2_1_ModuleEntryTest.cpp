@@ -9,6 +9,7 @@
 #include "tarnserialport.h"
 
 #include <climits>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -240,6 +241,16 @@ TEST_F(Part2_1_ModuleEntry, InternalSendAndReceiveTestTracesUnderItsLongName) {
                                                "trace -> RunTest", "trace <- RunTest",
                                                "trace <- Serial Port Internal Send and Receive Test"};
     EXPECT_EQ(Describe(outcome.timeline, {"trace"}), expected);
+    // Part 1.2 rule 1: each scope with its own source file (the entry functions' is tarnserialport).
+    std::vector<std::string> files;
+    for (const kivu5::TimelineEntry& e : outcome.timeline) {
+        if (e.kind == kivu5::TimelineEntry::Trace) {
+            files.push_back(e.file);
+            EXPECT_GT(e.line, 0);
+        }
+    }
+    EXPECT_EQ(files, (std::vector<std::string>{"tarnserialport", "SerialPortTest", "SerialPortTest",
+                                               "tarnserialport"}));
 }
 
 // Edge case: the other four trace under their test names.
@@ -252,6 +263,21 @@ TEST_F(Part2_1_ModuleEntry, OtherFourTestsTraceUnderTheirTestNames) {
                                                    "trace <- RunTest", std::string("trace <- ") + name};
         EXPECT_EQ(Describe(outcome.timeline, {"trace"}), expected);
     }
+}
+
+// Step 1 with Part 1.2 rule 1: "main, RunTest and each test function open a TraceLogger with their own name,
+// source file and line", so the five entry functions' scopes carry five different lines.
+TEST_F(Part2_1_ModuleEntry, EachEntryFunctionOpensItsTraceScopeAtItsOwnLine) {
+    std::set<int> lines;
+    for (const char* name : TEST_NAMES_IN_REGISTRATION_ORDER) {
+        kivu5::RunOutcome outcome = Run(name, DeviceWithoutPortNumber());
+        ASSERT_FALSE(outcome.timeline.empty());
+        const kivu5::TimelineEntry& entry = outcome.timeline.front();
+        ASSERT_EQ(entry.kind, kivu5::TimelineEntry::Trace) << name;
+        EXPECT_EQ(entry.file, "tarnserialport") << name;
+        lines.insert(entry.line);
+    }
+    EXPECT_EQ(lines.size(), 5u) << "the five entry functions trace at the same line: " << *lines.begin();
 }
 
 TEST_F(Part2_1_ModuleEntry, EntryFunctionTracesOnlyAtGlobalPriority1) {

@@ -294,6 +294,7 @@ TEST_F(Part3_2_ExternalPortScreening, TenByteAnswerWithoutZeroByteIsSearchedWith
     Use(With(port));
     Make(5);
     EXPECT_FALSE(DetectModem());
+    // The device answers only "AT\r": ten bytes at each read show that both attempts wrote exactly that.
     const std::vector<std::string> reads = Trace({"ReadFile"});
     ASSERT_EQ(reads.size(), 2u);
     EXPECT_NE(reads[0].find("read=10"), std::string::npos) << reads[0];

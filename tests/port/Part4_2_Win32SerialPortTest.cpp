@@ -206,6 +206,28 @@ TEST_F(Part4_2_Win32SerialPort, ConfigureMakesTheExactCallSequenceWithTheFixedSe
     EXPECT_EQ(Sim().CurrentBaud(0), 9600u);
 }
 
+// Configure step 5: BuildCommDCBW's result is ignored; a rejected text ("baud=0") leaves the record as read
+// in step 2, and the flags are still cleared before SetCommState.
+TEST_F(Part4_2_Win32SerialPort, ConfigureIgnoresARejectedFrameTextAndKeepsTheRecordAsRead) {
+    Use(OnePort(1, 19200));
+    CSerialPort& port = OpenPort();
+    DCB flow = {};
+    ASSERT_TRUE(port.GetState(&flow));
+    flow.fOutxCtsFlow = 1;
+    flow.fNull = 1;
+    ASSERT_TRUE(port.SetState(&flow));
+    tarnos::CallTrace::Instance().Clear();
+    EXPECT_TRUE(port.Configure(0, nullptr));
+    DCB expectedDcb = flow;
+    expectedDcb.fOutxCtsFlow = 0;
+    expectedDcb.fNull = 0;
+    EXPECT_EQ(
+        Trace({"BuildCommDCBW", "SetCommState"}),
+        (std::vector<std::string>{R"(BuildCommDCBW(L"baud=0 parity=N data=8 stop=1", {len=28}) -> FALSE)",
+                                  "SetCommState(" + m_handle + ", " + DcbText(expectedDcb) + ") -> TRUE"}));
+    EXPECT_EQ(Sim().CurrentBaud(0), 19200u);
+}
+
 // Edge case: with a pointer Configure stores the previous rate before anything is changed, even if a later
 // step (SetCommState) fails; settings applied before the failure stay applied.
 TEST_F(Part4_2_Win32SerialPort, ConfigureWithPointerStoresThePreviousRateEvenWhenSetCommStateFails) {

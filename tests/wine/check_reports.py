@@ -2,14 +2,19 @@
 """Asserts the results of tarnserialport.exe under Wine from its JSON reports (formats.md, section 3).
 
 What Wine gives the program (../../shared/notes/wine.md), and so what the reports must show:
-- COM5 echoes every byte; COM6 has nothing attached.
-- dwSettableBaud is 0x66BFF: of Part 4.2's twelve rates, 14400, 56000 and 128000 are missing.
-- GetCommModemStatus fails on a pseudo-terminal (error 50); the module reads that as DSR and CTS clear
-  (docs/decisions.md, "Unreadable modem status").
-- There is no kernel-mode driver (InpOut) under Wine: building the port object of an internal test throws
-  "TARN Driver not installed!" (Part 4.1), which the report records as EXITEDABNORMALLY.
+- There is no kernel-mode driver (InpOut) under Wine: the port object's constructor throws "TARN Driver not
+  installed!" in every run, external tests included (Parts 3.1 step 6, 4.1), and the report records
+  EXITEDABNORMALLY with that message (run nodriver-com5, the program as shipped).
+- With the InpOut stand-in (inpout_standin.cpp: the driver reported open, no I/O port touched), the
+  external tests run their own code against kernel32 as Wine implements it (runs com5 and com6):
+  - COM5 echoes every byte; COM6 has nothing attached.
+  - dwSettableBaud is 0x66BFF: of Part 4.2's twelve rates, 14400, 56000 and 128000 are missing; 110, 600
+    and 256000 of the default list are never supported (Part 5.5).
+  - GetCommModemStatus fails on a pseudo-terminal (error 50); the module reads that as DSR and CTS clear
+    (docs/decisions.md, "Unreadable modem status").
+  - The external tests access no UART register: the stand-in reports none on standard error.
 
-Usage: check_reports.py --out DIR   (DIR holds com5.json, com5.rc, com6.json, com6.rc, *.out, *.err)
+Usage: check_reports.py --out DIR   (DIR holds NAME.json, NAME.rc, NAME.out, NAME.err for each run)
 Exit status 0 when every check passed, 1 otherwise; one line per check, then "N passed, N failed".
 """
 import argparse
@@ -23,7 +28,6 @@ DEFAULT_RATES = [110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 560
 WINE_SETTABLE = [300, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200]  # bits of 0x66BFF
 # BaudRateIndex is the 0-based position of the rejected entry (docs/decisions.md).
 REJECTED_INDEXES = [i for i, rate in enumerate(DEFAULT_RATES) if rate not in WINE_SETTABLE]
-INTERNAL_TESTS = ["InternalControlSignalsTest", "InternalRegisterTest", "InternalSendAndReceiveTest"]
 ALL_TESTS = ["ExternalRegisterTest", "ExternalLoopbackTest", "InternalRegisterTest",
              "InternalControlSignalsTest", "InternalSendAndReceiveTest"]  # Part 2.1, registration order
 DRIVER_MISSING = "TARN Driver not installed!"
@@ -88,13 +92,36 @@ def check_rejected_rates(c, name, run):
     c.check(all(e["severity"] == "error" for e in invalid), f"{name}: InvalidBaudRateConfig is an error")
 
 
+def check_nodriver_com5(c, report, rc):
+    c.check(rc == 3, "nodriver-com5: exit status 3 (runs ended otherwise, none failed)", f"got {rc}")
+    runs = report["runs"]
+    c.check([r["test"] for r in runs] == ALL_TESTS, "nodriver-com5: the five tests ran in registration order",
+            f"got {[r['test'] for r in runs]}")
+    c.check(all(r["device"] == "COM5" for r in runs), "nodriver-com5: every run is on COM5",
+            f"got {[r['device'] for r in runs]}")
+    for run in runs:
+        c.check(run["result"] == "EXITEDABNORMALLY" and run["exception"] == DRIVER_MISSING,
+                f"nodriver-com5: {run['test']} EXITEDABNORMALLY with \"{DRIVER_MISSING}\"",
+                f"result {run['result']}, exception {run['exception']!r}")
+        shown = [e.get("kind") for e in run["timeline"] if e.get("kind") in ("progress", "percent", "event")]
+        c.check(not shown, f"nodriver-com5: {run['test']} ended before any progress or event (Part 3.1)",
+                f"got {shown}")
+
+
+def check_no_register_access(c, out, name):
+    path = os.path.join(out, f"{name}.err")
+    accesses = [line.strip() for line in open(path, errors="replace")
+                if line.startswith("inpout stand-in:")] if os.path.exists(path) else []
+    c.check(not accesses, f"{name}: the external tests accessed no UART register", f"got {accesses[:5]}")
+
+
 def check_com5(c, report, rc):
     c.check(rc == 1, "com5: exit status 1 (a run failed)", f"got {rc}")
     runs = report["runs"]
-    c.check([r["test"] for r in runs] == ALL_TESTS, "com5: the five tests ran in registration order",
-            f"got {[r['test'] for r in runs]}")
-    c.check(all(r["device"] == "COM5" for r in runs), "com5: every run is on COM5",
-            f"got {[r['device'] for r in runs]}")
+    c.check([(r["test"], r["device"]) for r in runs] == [("ExternalRegisterTest", "COM5"),
+                                                         ("ExternalLoopbackTest", "COM5")],
+            "com5: ExternalRegisterTest, then ExternalLoopbackTest, on COM5",
+            f"got {[(r['test'], r['device']) for r in runs]}")
     by_test = {r["test"]: r for r in runs}
 
     loop = by_test.get("ExternalLoopbackTest")
@@ -117,13 +144,6 @@ def check_com5(c, report, rc):
                           ("CTS_STuckLow", "error", {"PortNumber": "COM5"})],
                 "com5: ExternalRegisterTest raised DTR_StuckLow and CTS_STuckLow (modem lines unreadable)",
                 f"got {found}")
-
-    for test in INTERNAL_TESTS:
-        run = by_test.get(test)
-        if run:
-            c.check(run["result"] == "EXITEDABNORMALLY" and run["exception"] == DRIVER_MISSING,
-                    f"com5: {test} EXITEDABNORMALLY with \"{DRIVER_MISSING}\"",
-                    f"result {run['result']}, exception {run['exception']!r}")
 
 
 def check_com6(c, report, rc):
@@ -150,13 +170,15 @@ def main():
     parser.add_argument("--out", required=True, help="the folder with the reports and exit statuses")
     out = parser.parse_args().out
     c = Checker()
-    for name, check in (("com5", check_com5), ("com6", check_com6)):
+    for name, check in (("nodriver-com5", check_nodriver_com5), ("com5", check_com5), ("com6", check_com6)):
         report, rc = load(c, out, name)
         if report is not None:
             try:
                 check(c, report, rc)
             except (KeyError, TypeError) as error:
                 c.check(False, f"{name}: the report has the fields of formats.md", repr(error))
+            if name != "nodriver-com5":
+                check_no_register_access(c, out, name)
     print(f"{c.passed} passed, {c.failed} failed")
     return 0 if c.failed == 0 else 1
 

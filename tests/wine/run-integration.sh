@@ -4,10 +4,15 @@
 #   COM5: a pseudo-terminal whose other end echoes every byte (a loopback plug without its modem lines)
 #   COM6: a pseudo-terminal with nothing attached (what is written vanishes, nothing comes back)
 #
-# Usage: run-integration.sh --work DIR --probe PROBE.exe [--program tarnserialport.exe]
+# Usage: run-integration.sh --work DIR --probe PROBE.exe [--program tarnserialport.exe --standin inpoutx64.dll]
 #   DIR holds the private prefix, the ports' link paths, the reports and the logs (under the build tree).
-#   With --program, the module runs all five tests on COM5 and ExternalLoopbackTest on COM6, and
-#   check_reports.py asserts the results from the JSON reports. Without it, only the probe runs.
+#   Without --program, only the probe runs. With it, three runs of the program, whose JSON reports
+#   check_reports.py asserts:
+#     nodriver-com5: as shipped (no InpOut under Wine), all five tests on COM5;
+#     com5:          with the InpOut stand-in (inpout_standin.cpp) beside it, the two external tests on COM5;
+#     com6:          with the stand-in, ExternalLoopbackTest on COM6.
+#   Each variant runs from a folder of its own under DIR, so that the stand-in is never beside the build's
+#   own tarnserialport.exe.
 #
 # Safety (../../shared/notes/wine.md): every Wine call goes through wine.sh (guard.sh and the private
 # prefix); only COM5 and COM6 are mapped, and the program is always given --device COM5 or COM6.
@@ -15,16 +20,20 @@
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-work="" probe="" program=""
+work="" probe="" program="" standin=""
 while [ $# -gt 0 ]; do
     case "$1" in
     --work) work="$2" && shift 2 ;;
     --probe) probe="$2" && shift 2 ;;
     --program) program="$2" && shift 2 ;;
+    --standin) standin="$2" && shift 2 ;;
     *) echo "run-integration.sh: unknown argument '$1'" >&2 && exit 2 ;;
     esac
 done
-[ -n "$work" ] && [ -n "$probe" ] || { echo "usage: run-integration.sh --work DIR --probe PROBE.exe [--program EXE]" >&2; exit 2; }
+if [ -z "$work" ] || [ -z "$probe" ] || { [ -n "$program" ] && [ -z "$standin" ]; }; then
+    echo "usage: run-integration.sh --work DIR --probe PROBE.exe [--program EXE --standin DLL]" >&2
+    exit 2
+fi
 for tool in socat python3 flock unshare timeout; do
     command -v "$tool" >/dev/null || { echo "run-integration.sh: $tool not found (tests/wine/install-deps.sh)" >&2; exit 2; }
 done
@@ -125,12 +134,24 @@ if [ -z "$program" ]; then
 fi
 [ $probe_ok = 1 ] || exit 1
 
-step "tarnserialport.exe: all five tests on COM5"
-run_windows com5 240 "$program" --device COM5 --answer ok --no-progress \
+# The program in two folders: as built, and with the InpOut stand-in beside it (the backend loads
+# inpoutx64.dll from the program's own folder).
+rm -rf "$work/nodriver" "$work/standin"
+mkdir -p "$work/nodriver" "$work/standin"
+cp "$program" "$work/nodriver/tarnserialport.exe"
+cp "$program" "$work/standin/tarnserialport.exe"
+cp "$standin" "$work/standin/inpoutx64.dll"
+
+step "tarnserialport.exe as shipped: all five tests on COM5"
+run_windows nodriver-com5 120 "$work/nodriver/tarnserialport.exe" --device COM5 --answer ok --no-progress \
+    --report "$(winpath "$out/nodriver-com5.json")" --log "$(winpath "$out/nodriver-com5.log")"
+step "tarnserialport.exe with the InpOut stand-in: ExternalRegisterTest and ExternalLoopbackTest on COM5"
+run_windows com5 240 "$work/standin/tarnserialport.exe" --device COM5 \
+    --test ExternalRegisterTest --test ExternalLoopbackTest --answer ok --no-progress \
     --report "$(winpath "$out/com5.json")" --log "$(winpath "$out/com5.log")"
-step "tarnserialport.exe: ExternalLoopbackTest on COM6"
-run_windows com6 120 "$program" --device COM6 --test ExternalLoopbackTest --answer ok --no-progress \
-    --report "$(winpath "$out/com6.json")" --log "$(winpath "$out/com6.log")"
+step "tarnserialport.exe with the InpOut stand-in: ExternalLoopbackTest on COM6"
+run_windows com6 120 "$work/standin/tarnserialport.exe" --device COM6 --test ExternalLoopbackTest \
+    --answer ok --no-progress --report "$(winpath "$out/com6.json")" --log "$(winpath "$out/com6.log")"
 
 step "checks"
 python3 "$here/check_reports.py" --out "$out"

@@ -2,6 +2,7 @@
 
 #include "os/backends/posix/ComHandles.h"
 #include "os/backends/posix/ComPortMap.h"
+#include "os/backends/posix/ConsoleGuard.h"
 #include "os/backends/posix/LastError.h"
 #include "os/backends/posix/TermiosDcb.h"
 
@@ -47,6 +48,11 @@ HANDLE OpenComPort(LPCWSTR name, DWORD access, DWORD disposition) {
     }
     if (disposition != OPEN_EXISTING) {
         SetLastErrorCode(ERROR_INVALID_PARAMETER); // a device can only be opened, never created
+        return INVALID_HANDLE_VALUE;
+    }
+    // Never the kernel's console (ttyS0 on this kind of machine): refused before anything opens it.
+    if (IsKernelConsole(path)) {
+        SetLastErrorCode(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
     // O_NONBLOCK: a real port without carrier would block the open; it stays set, and every wait of

@@ -57,9 +57,11 @@ struct CModuleStaticInitialisation {
     }
 } g_ModuleStaticInitialisation;
 
-// The test entry functions differ only in trace name and ID.
-TestResult RunTestEntry(const char* traceName, int testID, const DiagDevice& device) {
-    qen::TraceLogger trace(qen::LogGate::ForTrace(MainLogger()), traceName, SOURCE_FILE, __LINE__);
+// Part 1.2, rule 1: each entry function opens its own trace scope, at its own line.
+qen::Logger* EntryTraceLogger() { return qen::LogGate::ForTrace(MainLogger()); }
+
+// Part 2.1, entry function steps 2 and 3; the object ends with the call, on every way out.
+TestResult RunTestObject(int testID, const DiagDevice& device) {
     CSerialPortTest test(testID);
     return test.RunTest(device);
 }
@@ -88,21 +90,26 @@ void AddTestParameters() {
 }
 
 TestResult InternalControlSignalsTest(const DiagDevice& device) {
-    return RunTestEntry("InternalControlSignalsTest", INTERNAL_CONTROL_SIGNALS_TEST_ID, device);
+    qen::TraceLogger trace(EntryTraceLogger(), "InternalControlSignalsTest", SOURCE_FILE, __LINE__);
+    return RunTestObject(INTERNAL_CONTROL_SIGNALS_TEST_ID, device);
 }
 
 TestResult InternalRegisterTest(const DiagDevice& device) {
-    return RunTestEntry("InternalRegisterTest", INTERNAL_REGISTER_TEST_ID, device);
+    qen::TraceLogger trace(EntryTraceLogger(), "InternalRegisterTest", SOURCE_FILE, __LINE__);
+    return RunTestObject(INTERNAL_REGISTER_TEST_ID, device);
 }
 
 TestResult InternalSendAndReceiveTest(const DiagDevice& device) {
-    return RunTestEntry("Serial Port Internal Send and Receive Test", INTERNAL_SEND_AND_RECEIVE_TEST_ID, device);
+    qen::TraceLogger trace(EntryTraceLogger(), "Serial Port Internal Send and Receive Test", SOURCE_FILE, __LINE__);
+    return RunTestObject(INTERNAL_SEND_AND_RECEIVE_TEST_ID, device);
 }
 
 TestResult ExternalLoopbackTest(const DiagDevice& device) {
-    return RunTestEntry("ExternalLoopbackTest", EXTERNAL_LOOPBACK_TEST_ID, device);
+    qen::TraceLogger trace(EntryTraceLogger(), "ExternalLoopbackTest", SOURCE_FILE, __LINE__);
+    return RunTestObject(EXTERNAL_LOOPBACK_TEST_ID, device);
 }
 
 TestResult ExternalRegisterTest(const DiagDevice& device) {
-    return RunTestEntry("ExternalRegisterTest", EXTERNAL_REGISTER_TEST_ID, device);
+    qen::TraceLogger trace(EntryTraceLogger(), "ExternalRegisterTest", SOURCE_FILE, __LINE__);
+    return RunTestObject(EXTERNAL_REGISTER_TEST_ID, device);
 }
