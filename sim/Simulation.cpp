@@ -5,7 +5,7 @@
 #include "os/CommDcbText.h"
 #include "os/TarnKernelModeServices.h"
 #include "sim/ComDriver.h"
-#include "sim/ErrorText.h"
+#include "os/WindowsErrorText.h"
 #include "sim/UartModel.h"
 #include "uart/SerialReg.h"
 
@@ -317,7 +317,7 @@ DWORD CSimulation::GetTickCount() {
 }
 
 std::string CSimulation::SystemErrorText(DWORD code) {
-    return WindowsErrorText(code);
+    return tarnos::WindowsErrorText(code);
 }
 
 // IPortIoBackend: the access takes its microsecond first, then happens at the new moment.

@@ -1,6 +1,6 @@
-#include "sim/ErrorText.h"
+#include "os/WindowsErrorText.h"
 
-namespace tarnsim {
+namespace tarnos {
 
 std::string WindowsErrorText(DWORD code) {
     switch (code) {
@@ -35,8 +35,8 @@ std::string WindowsErrorText(DWORD code) {
         return "The device is not connected.";
     default:
         // FormatMessage has no text for such a code; this is what Windows tools print instead.
-        return "Unknown error (" + std::to_string(code) + ").";
+        return "Unknown error " + std::to_string(code) + ".";
     }
 }
 
-} // namespace tarnsim
+} // namespace tarnos
