@@ -1,8 +1,12 @@
 #include "host/CommandLine.h"
 
 #include "host/HostError.h"
+#include "os/IoWindow.h"
 
 #include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cctype>
 
 namespace tarnhost {
 namespace {
@@ -28,7 +32,7 @@ int ParseLogPriority(const std::string& text) {
     if (text.size() == 1 && text[0] >= '0' && text[0] <= '5') {
         return text[0] - '0';
     }
-    throw CHostInputError("--log-priority", "\"" + text + "\" is not a priority from 0 to 5");
+    throw CHostInputError("--log-priority", QuotedValue(text) + " is not a priority from 0 to 5");
 }
 
 PromptAnswer ParseAnswer(const std::string& text) {
@@ -38,7 +42,7 @@ PromptAnswer ParseAnswer(const std::string& text) {
     if (text == "cancel") {
         return PromptAnswer::Cancel;
     }
-    throw CHostInputError("--answer", "\"" + text + "\" is not ok or cancel");
+    throw CHostInputError("--answer", QuotedValue(text) + " is not ok or cancel");
 }
 
 std::pair<std::string, std::string> ParseSet(const std::string& text) {
@@ -51,13 +55,41 @@ std::pair<std::string, std::string> ParseSet(const std::string& text) {
 
 } // namespace
 
+uint32_t ParseAllowIo(const std::string& text) {
+    // Hex only: I/O bases are written in hex everywhere (device managers, sysfs, data sheets), and a
+    // decimal 760 for 0x2F8, or 0x760, would open the wrong window.
+    bool valid = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    uint64_t value = 0;
+    for (size_t i = 2; valid && i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        valid = std::isxdigit(c) != 0;
+        unsigned digit = std::isdigit(c) ? static_cast<unsigned>(c - '0')
+                                         : static_cast<unsigned>(std::tolower(c) - 'a' + 10);
+        value = std::min<uint64_t>(value * 16 + digit, 0x100000000ull); // saturates: no wrap-around
+    }
+    if (!valid) {
+        throw CHostInputError("--allow-io", QuotedValue(text) +
+                                                " is not an I/O base written in 0x hex (for example 0x2E8)");
+    }
+    if (value > 0xFFFF) {
+        throw CHostInputError("--allow-io",
+                              QuotedValue(text) + " is beyond the 16-bit I/O space (0x0000-0xFFFF)");
+    }
+    std::string forbidden = tarnos::ForbiddenWindowReason(static_cast<uint32_t>(value));
+    if (!forbidden.empty()) {
+        throw CHostInputError("--allow-io", forbidden);
+    }
+    return static_cast<uint32_t>(value);
+}
+
 HostOptions ParseCommandLine(const std::vector<std::string>& args) {
     CLI::App app("", "tarnserialport");
     app.set_help_flag();    // our own --help, with our own text (UsageText)
     app.allow_extras(true); // unknown arguments come back to us, for a message that names them
 
     HostOptions options;
-    std::vector<std::string> tests, devices, sets, settings, answer, sim, report, junit, log, logPriority;
+    std::vector<std::string> tests, devices, sets, settings, answer, sim, report, junit, log, logPriority,
+        allowIo;
     CLI::Option* help = app.add_flag("-h,--help");
     CLI::Option* version = app.add_flag("--version");
     CLI::Option* listTests = app.add_flag("--list-tests");
@@ -72,6 +104,7 @@ HostOptions ParseCommandLine(const std::vector<std::string>& args) {
     Valued(app, "--junit", junit);
     Valued(app, "--log", log);
     Valued(app, "--log-priority", logPriority);
+    Valued(app, "--allow-io", allowIo);
     // --sim takes its FILE only when one follows: "--sim --test X" is the built-in scenario.
     CLI::Option* simOption = app.add_option("--sim", sim)
                                  ->expected(0, 1)
@@ -131,6 +164,17 @@ HostOptions ParseCommandLine(const std::vector<std::string>& args) {
     if (options.reportFile == std::string("-") && options.junitFile == std::string("-")) {
         throw CHostInputError("--junit -", "standard output is already taken by --report -");
     }
+    for (const std::string& text : allowIo) {
+        uint32_t base = ParseAllowIo(text);
+        if (std::find(options.allowIo.begin(), options.allowIo.end(), base) == options.allowIo.end()) {
+            options.allowIo.push_back(base);
+        }
+    }
+    if (options.sim && !options.allowIo.empty()) {
+        // Refused rather than ignored: a simulated run would seem to prove a window that nothing checked.
+        throw CHostInputError("--allow-io",
+                              "has no effect with --sim (simulated hardware has no I/O-port guard)");
+    }
     return options;
 }
 
@@ -161,6 +205,9 @@ std::string UsageText() {
            "  --log FILE              where the logger writes (default: standard error)\n"
            "  --log-priority N        log messages of priority N and above, 0 to 5 (default 3)\n"
            "  --no-progress           no progress bar, plain lines only\n"
+           "  --allow-io 0xNNN        let the register tests also reach the 8 I/O ports from 0xNNN, for a\n"
+           "                          port whose I/O base it is, though the platform does not report that\n"
+           "                          window (repeatable; experts only; never the kernel console's UART)\n"
            "\n"
            "Exit status: 0 every run PASS or NOTSUPPORTED; 1 a run FAILed; 2 bad input, nothing run;\n"
            "3 no failure but some run ended otherwise (CANNOTRUN, USERABORTED, ...); 4 no such device or "

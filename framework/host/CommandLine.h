@@ -5,6 +5,7 @@
 
 #include "host/PromptAnswer.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -29,10 +30,15 @@ struct HostOptions {
     std::optional<std::string> logFile;
     int logPriority = 3;
     bool noProgress = false;
+    std::vector<uint32_t> allowIo; // --allow-io: extra UART window bases, distinct, in the order given
 };
 
 // args excludes the program name. Throws CHostInputError for bad input.
 HostOptions ParseCommandLine(const std::vector<std::string>& args);
+
+// One --allow-io value: 0x and 1 or more hex digits, a window that can hold a UART (os/IoWindow.h).
+// Throws CHostInputError for anything else.
+uint32_t ParseAllowIo(const std::string& text);
 
 // The text of --help.
 std::string UsageText();

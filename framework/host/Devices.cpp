@@ -26,6 +26,10 @@ const char* ModelText(tarnsim::UartConfig::Model model) {
 
 } // namespace
 
+std::vector<HostDevice> EnumeratePlatformDevices() {
+    return EnumeratePlatformPorts().devices;
+}
+
 std::vector<HostDevice> SimulatedDevices(const tarnsim::Scenario& scenario) {
     std::vector<HostDevice> devices;
     for (const tarnsim::PortConfig& port : scenario.ports) {

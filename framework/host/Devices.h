@@ -4,6 +4,7 @@
 #pragma once
 
 #include "kivu5/kivu5.h"
+#include "os/IoWindow.h"
 #include "sim/Scenario.h"
 
 #include <string>
@@ -19,6 +20,16 @@ struct HostDevice {
 // The serial ports of this machine, in COM number order. Never opens a port: it reads what the OS
 // reports (sysfs on Linux, SetupAPI on Windows).
 std::vector<HostDevice> EnumeratePlatformDevices();
+
+// The same enumeration with the UART windows the platform reports, for the I/O-port guard: each port's
+// I/O base with the device it belongs to, the kernel console's included (flagged; that port is never a
+// device). Linux: /sys/class/tty/ttyS*/port of the ports with a UART reached by port I/O; Windows: the
+// first I/O range of a port's allocated resources (a range only in the boot configuration is no window).
+struct PlatformPorts {
+    std::vector<HostDevice> devices;
+    std::vector<tarnos::UartWindow> windows;
+};
+PlatformPorts EnumeratePlatformPorts();
 
 // The ports of a scenario, in its order.
 std::vector<HostDevice> SimulatedDevices(const tarnsim::Scenario& scenario);

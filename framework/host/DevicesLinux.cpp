@@ -78,16 +78,28 @@ std::vector<HostDevice> EnumerateLinuxDevices(const std::string& sysClassTty) {
     return devices;
 }
 
-std::vector<HostDevice> EnumeratePlatformDevices() {
-    std::vector<HostDevice> devices;
-    for (HostDevice& host : EnumerateLinuxDevices("/sys/class/tty")) {
+PlatformPorts LinuxPlatformPorts(const std::string& sysClassTty,
+                                 const std::function<bool(const std::string&)>& isConsole) {
+    PlatformPorts ports;
+    for (HostDevice& host : EnumerateLinuxDevices(sysClassTty)) {
+        bool console = isConsole(host.osDevice);
+        if (const kivu5::DeviceProperty* io = host.device.property("IoBaseAddresses")) {
+            kivu5::Value bases = io->value(); // the one base EnumerateLinuxDevices gives: sysfs "port"
+            ports.windows.push_back(
+                tarnos::UartWindow{bases.getUint32InArray(0), host.device.name(), console});
+        }
         // A console on a serial port (ttyS0 on many servers) would be wrecked by a loopback test.
-        if (!IsConsoleDevice(host.osDevice)) {
-            devices.push_back(std::move(host));
+        if (!console) {
+            ports.devices.push_back(std::move(host));
         }
     }
-    MapComPorts(devices);
-    return devices;
+    return ports;
+}
+
+PlatformPorts EnumeratePlatformPorts() {
+    PlatformPorts ports = LinuxPlatformPorts("/sys/class/tty", IsConsoleDevice);
+    MapComPorts(ports.devices);
+    return ports;
 }
 
 } // namespace tarnhost

@@ -4,6 +4,7 @@
 
 #include "host/Devices.h"
 
+#include <functional>
 #include <string>
 
 namespace tarnhost {
@@ -14,6 +15,11 @@ const unsigned FIRST_ADAPTER_COM = 33;
 
 // The ports under sysClassTty (normally /sys/class/tty). Reads attribute files only, never a /dev node.
 std::vector<HostDevice> EnumerateLinuxDevices(const std::string& sysClassTty);
+
+// The ports under sysClassTty as the host sees them: a port for which isConsole(its /dev node) is true is
+// no device, but its window is reported, flagged console, so the I/O-port guard refuses it for ever.
+PlatformPorts LinuxPlatformPorts(const std::string& sysClassTty,
+                                 const std::function<bool(const std::string&)>& isConsole);
 
 // Tells the posix backend that \\.\COM<n> opens exactly these devices' nodes and nothing else, so a port
 // opens only when it was found (ComPortMapLinux.cpp).

@@ -66,9 +66,11 @@ std::wstring FriendlyName(HDEVINFO set, SP_DEVINFO_DATA& data) {
     return name;
 }
 
-// The base of the device's first allocated I/O range (boot configuration as a fallback), 0 for none.
-uint32_t IoBase(DEVINST device) {
+// The base of the device's first allocated I/O range (boot configuration as a fallback), 0 for none;
+// allocated tells which. Only an allocated range is a window the I/O-port guard lets through.
+uint32_t IoBase(DEVINST device, bool* allocated) {
     for (ULONG which : {ALLOC_LOG_CONF, BOOT_LOG_CONF}) {
+        *allocated = which == ALLOC_LOG_CONF;
         LOG_CONF config = 0;
         if (CM_Get_First_Log_Conf(&config, device, which) != CR_SUCCESS) {
             continue;
@@ -94,17 +96,48 @@ uint32_t IoBase(DEVINST device) {
     return 0;
 }
 
+// The COM ports the serial drivers publish under HKLM\HARDWARE\DEVICEMAP\SERIALCOMM, for ports that the
+// Ports class does not list (virtual ports, and every port under Wine). Only names: no I/O base, so the
+// register-level tests answer NOTSUPPORTED on them.
+std::vector<std::pair<unsigned, std::wstring>> SerialCommPorts() {
+    std::vector<std::pair<unsigned, std::wstring>> ports;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS) {
+        return ports;
+    }
+    for (DWORD index = 0;; ++index) {
+        wchar_t valueName[256] = {};
+        DWORD valueNameSize = 255;
+        wchar_t data[64] = {};
+        DWORD dataSize = sizeof data - sizeof data[0];
+        DWORD type = 0;
+        LONG status = RegEnumValueW(key, index, valueName, &valueNameSize, nullptr, &type,
+                                    reinterpret_cast<BYTE*>(data), &dataSize);
+        if (status == ERROR_NO_MORE_ITEMS) {
+            break;
+        }
+        if (status != ERROR_SUCCESS || type != REG_SZ) {
+            continue;
+        }
+        std::wstring portName(data);
+        if (unsigned com = ComNumber(portName)) {
+            ports.emplace_back(com, std::wstring(valueName));
+        }
+    }
+    RegCloseKey(key);
+    return ports;
+}
+
 } // namespace
 
-std::vector<HostDevice> EnumeratePlatformDevices() {
+PlatformPorts EnumeratePlatformPorts() {
+    PlatformPorts ports;
     std::vector<std::pair<unsigned, HostDevice>> found;
     HDEVINFO set = SetupDiGetClassDevsW(&PORTS_CLASS, nullptr, nullptr, DIGCF_PRESENT);
-    if (set == INVALID_HANDLE_VALUE) {
-        return {};
-    }
     SP_DEVINFO_DATA data;
     data.cbSize = sizeof data;
-    for (DWORD index = 0; SetupDiEnumDeviceInfo(set, index, &data); ++index) {
+    for (DWORD index = 0; set != INVALID_HANDLE_VALUE && SetupDiEnumDeviceInfo(set, index, &data); ++index) {
         std::wstring portName = PortName(set, data);
         unsigned com = ComNumber(portName);
         if (com == 0) {
@@ -114,20 +147,37 @@ std::vector<HostDevice> EnumeratePlatformDevices() {
         device.setProperty("ComPortNumber", kivu5::Value::Uint32(com));
         // USB adapters have no I/O range: the device then lacks the property and the register-level tests
         // answer NOTSUPPORTED (Part 3.1).
-        if (uint32_t base = IoBase(data.DevInst)) {
+        bool allocated = false;
+        if (uint32_t base = IoBase(data.DevInst, &allocated)) {
             device.setProperty("IoBaseAddresses", kivu5::Value::Uint32Array({base}));
+            // Never flagged console: a port given to EMS redirection or a serial kernel debugger is not
+            // detected here (left open, docs/reliability.md).
+            if (allocated) {
+                ports.windows.push_back(tarnos::UartWindow{base, device.name(), false});
+            }
         }
         std::string os = "\\\\.\\" + Narrow(portName);
         std::string friendly = Narrow(FriendlyName(set, data));
         found.emplace_back(com, HostDevice{device, friendly.empty() ? os : os + " (" + friendly + ")"});
     }
-    SetupDiDestroyDeviceInfoList(set);
-    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::vector<HostDevice> devices;
-    for (auto& item : found) {
-        devices.push_back(std::move(item.second));
+    if (set != INVALID_HANDLE_VALUE) {
+        SetupDiDestroyDeviceInfoList(set);
     }
-    return devices;
+    for (const auto& published : SerialCommPorts()) {
+        unsigned com = published.first;
+        if (std::any_of(found.begin(), found.end(), [com](const auto& item) { return item.first == com; })) {
+            continue;
+        }
+        kivu5::DiagDevice device("COM" + std::to_string(com));
+        device.setProperty("ComPortNumber", kivu5::Value::Uint32(com));
+        found.emplace_back(com, HostDevice{device, "\\\\.\\COM" + std::to_string(com) + " (" +
+                                                       Narrow(published.second) + ")"});
+    }
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& item : found) {
+        ports.devices.push_back(std::move(item.second));
+    }
+    return ports;
 }
 
 } // namespace tarnhost

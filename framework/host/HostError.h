@@ -17,6 +17,12 @@ enum ExitStatus {
     EXIT_INTERRUPTED = 130 // a second Ctrl-C: the shell's convention for death by SIGINT
 };
 
+// A value from the input as an error line shows it: in double quotes, cut to 40 characters ("...") so that
+// a huge value still gives a short line.
+inline std::string QuotedValue(const std::string& text) {
+    return "\"" + (text.size() > 40 ? text.substr(0, 37) + "..." : text) + "\"";
+}
+
 class CHostInputError : public std::runtime_error {
 public:
     CHostInputError(std::string input, std::string problem, int exitStatus = EXIT_BAD_INPUT)

@@ -6,6 +6,7 @@
 #include "host/Console.h"
 #include "host/Devices.h"
 #include "host/HostError.h"
+#include "host/IoGuardSetup.h"
 #include "host/JsonReport.h"
 #include "host/JunitReport.h"
 #include "host/ParameterText.h"
@@ -19,6 +20,7 @@
 #include "sim/Simulation.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -28,7 +30,10 @@ namespace {
 
 using kivu5::Framework;
 
-// Where a report goes: a file opened before anything runs (so a bad path is bad input), or stdout.
+// Where a report goes: a file opened before anything runs (so a bad path is bad input), or stdout. Opened
+// in two steps, so that bad input found after it (another output's path) leaves no trace: first without
+// truncating (a file it had to create is removed again if the run never starts), then, once every check
+// has passed, emptied by Start.
 class CReportOutput {
 public:
     CReportOutput(const std::optional<std::string>& path, const char* option) : m_option(option) {
@@ -37,9 +42,29 @@ public:
             return;
         }
         m_path = *path;
-        m_file.open(m_path, std::ios::binary | std::ios::trunc);
+        std::error_code error;
+        m_created = !std::filesystem::exists(m_path, error);
+        m_file.open(m_path, std::ios::binary | std::ios::app);
         if (!m_file) {
             throw CHostInputError(m_path, std::string("cannot be opened for writing (") + option + ")");
+        }
+    }
+    ~CReportOutput() {
+        if (m_file.is_open() && !m_started && m_created) {
+            m_file.close();
+            std::error_code error;
+            std::filesystem::remove(m_path, error);
+        }
+    }
+    CReportOutput(const CReportOutput&) = delete;
+    CReportOutput& operator=(const CReportOutput&) = delete;
+
+    // Every check passed: the file is the run's from now on, emptied of an earlier report.
+    void Start() {
+        if (m_file.is_open()) {
+            m_file.close();
+            m_file.open(m_path, std::ios::binary | std::ios::trunc);
+            m_started = true;
         }
     }
     bool Wanted() const { return m_toStdout || m_file.is_open(); }
@@ -61,6 +86,8 @@ public:
 private:
     const char* m_option;
     bool m_toStdout = false;
+    bool m_created = false;
+    bool m_started = false;
     std::string m_path;
     std::ofstream m_file;
 };
@@ -215,16 +242,27 @@ int Run(const std::vector<std::string>& args) {
         return EXIT_ALL_PASSED;
     }
 
+    // Real hardware: register access goes through the I/O-port guard, which lets through only the UART
+    // windows the platform reports (and --allow-io's), and in each run only the port under test's.
+    PlatformPorts platform;
+    if (scenario) {
+        platform.devices = SimulatedDevices(*scenario);
+    } else {
+        platform = EnumeratePlatformPorts();
+        ConfigureIoGuard(tarnos::RealPortIoGuard(), platform.windows, options.allowIo, stderr);
+    }
     std::vector<const kivu5::Test*> tests = SelectTests(options.tests);
-    std::vector<HostDevice> devices =
-        SelectDevices(scenario ? SimulatedDevices(*scenario) : EnumeratePlatformDevices(), options.devices);
+    std::vector<HostDevice> devices = SelectDevices(platform.devices, options.devices);
 
     // Outputs last among the checks, so bad input above leaves no files behind.
     CReportOutput report(options.reportFile, "--report");
     CReportOutput junit(options.junitFile, "--junit");
     if (options.logFile && !qen::LogSink::setFile(options.logFile->c_str())) {
+        // The reports' destructors remove the files they created.
         throw CHostInputError(*options.logFile, "cannot be opened for writing (--log)");
     }
+    report.Start();
+    junit.Start();
     // Standard output belongs to a report written there; people then read standard error.
     std::FILE* human =
         options.reportFile == std::string("-") || options.junitFile == std::string("-") ? stderr : stdout;
@@ -272,6 +310,9 @@ int Run(const std::vector<std::string>& args) {
                 continue;
             }
             currentTest = test->name();
+            if (!scenario) {
+                NarrowIoGuard(tarnos::RealPortIoGuard(), device.device);
+            }
             console.RunStarting(run.device, run.test);
             run.outcome = kivu5::RunTestOnDevice(*test, device.device);
             console.RunFinished(run);
@@ -279,6 +320,9 @@ int Run(const std::vector<std::string>& args) {
         }
     }
     Framework::setHooks(kivu5::HostHooks());
+    if (!scenario) {
+        tarnos::RealPortIoGuard().SelectPortUnderTest("", std::nullopt); // no run: no window
+    }
 
     int exitStatus = ExitStatusFor(runs);
     console.Summary(runs, exitStatus);

@@ -2,6 +2,7 @@
 
 #include "host/HostError.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -20,8 +21,30 @@ struct Frame {
     size_t count = 0;
 };
 
+// The deepest nesting of arrays and objects read. nlohmann's parser itself keeps its own stack, but
+// printing, copying and comparing a value recurse, and a path per level would cost the square of the
+// depth: 100000 levels of "[" would crash or hang. The scenario and settings files need 6 levels.
+const size_t MAX_JSON_DEPTH = 64;
+
 std::string ChildPath(const Frame& frame) {
     return frame.array ? JsonIndex(frame.path, frame.count) : JsonKey(frame.path, frame.lastKey);
+}
+
+// The library's message quotes the bytes it last read, raw: DEL and bytes above 0x7F (maybe no UTF-8 at
+// all) become \xNN, so the error line is plain ASCII whatever the file held.
+std::string Printable(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        unsigned char byte = static_cast<unsigned char>(c);
+        if (byte >= 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(byte));
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out;
 }
 
 std::string Shown(const nlohmann::json& value) {
@@ -46,6 +69,10 @@ nlohmann::json ParseStrictJson(const std::string& text, const std::string& input
         switch (event) {
         case Event::object_start:
         case Event::array_start: {
+            if (frames.size() == MAX_JSON_DEPTH) {
+                throw CHostInputError(input, "arrays and objects nested more than " +
+                                                 std::to_string(MAX_JSON_DEPTH) + " levels deep");
+            }
             Frame frame;
             frame.array = event == Event::array_start;
             frame.path = frames.empty() ? "" : ChildPath(frames.back());
@@ -75,6 +102,12 @@ nlohmann::json ParseStrictJson(const std::string& text, const std::string& input
         }
         return true;
     };
+    // The lexer takes a NUL byte for the end of the input and would say "unexpected end of input".
+    size_t nul = text.find('\0');
+    if (nul != std::string::npos) {
+        throw CHostInputError(input, "not valid JSON: a NUL byte at offset " + std::to_string(nul) +
+                                         " (a binary file, or UTF-16 text? JSON files are UTF-8)");
+    }
     try {
         return nlohmann::json::parse(text, track);
     } catch (const nlohmann::json::parse_error& e) {
@@ -85,7 +118,14 @@ nlohmann::json ParseStrictJson(const std::string& text, const std::string& input
         if (at != std::string::npos) {
             message = message.substr(at + 15);
         }
-        throw CHostInputError(input, "not valid JSON: " + message);
+        throw CHostInputError(input, "not valid JSON: " + Printable(message));
+    } catch (const nlohmann::json::exception& e) {
+        // A number beyond a double ("1e400" is out_of_range.406), or any other refusal of the library:
+        // still bad input, never an uncaught exception.
+        std::string message = e.what();
+        size_t bracket = message.find("] ");
+        throw CHostInputError(
+            input, Printable(bracket == std::string::npos ? message : message.substr(bracket + 2)));
     }
 }
 

@@ -19,12 +19,15 @@ std::string Trim(const std::string& text) {
 } // namespace
 
 uint32_t ParseUint32(const std::string& text, const std::string& input) {
-    const std::string notNumber = "\"" + text + "\" is not an unsigned 32-bit number (decimal or 0x hex)";
+    // Made only on failure: a 100000-entry list parses every entry through here.
+    auto notNumber = [&text] {
+        return QuotedValue(text) + " is not an unsigned 32-bit number (decimal or 0x hex)";
+    };
     // "0x" alone is no number: hex needs at least one digit after the prefix.
     bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     size_t start = hex ? 2 : 0;
     if (text.empty()) {
-        throw CHostInputError(input, notNumber);
+        throw CHostInputError(input, notNumber());
     }
     // Digits only: no sign, no blanks, no suffix, so "-1", "1e3" and "12abc" are all refused.
     uint64_t value = 0;
@@ -36,11 +39,11 @@ uint32_t ParseUint32(const std::string& text, const std::string& input) {
         } else if (hex && std::isxdigit(c)) {
             digit = static_cast<unsigned>(std::tolower(c) - 'a' + 10);
         } else {
-            throw CHostInputError(input, notNumber);
+            throw CHostInputError(input, notNumber());
         }
         value = value * (hex ? 16u : 10u) + digit;
         if (value > 0xFFFFFFFFull) {
-            throw CHostInputError(input, "\"" + text + "\" is larger than 4294967295 (0xFFFFFFFF)");
+            throw CHostInputError(input, QuotedValue(text) + " is larger than 4294967295 (0xFFFFFFFF)");
         }
     }
     return static_cast<uint32_t>(value);
@@ -51,13 +54,16 @@ std::vector<uint32_t> ParseUint32List(const std::string& text, const std::string
     if (Trim(text).empty()) {
         return values; // formats.md: an empty value is an empty array
     }
+    // One pass over the text, each entry copied once: linear in its length (a 100000-entry list is fine).
     size_t start = 0;
     while (true) {
         size_t comma = text.find(',', start);
         std::string item =
             Trim(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
         if (item.empty()) {
-            throw CHostInputError(input, "empty entry in the list \"" + text + "\"");
+            // A long list is shown cut short, so the entry's number says where.
+            std::string where = text.size() > 40 ? " (entry " + std::to_string(values.size() + 1) + ")" : "";
+            throw CHostInputError(input, "empty entry in the list " + QuotedValue(text) + where);
         }
         values.push_back(ParseUint32(item, input));
         if (comma == std::string::npos) {
@@ -74,7 +80,7 @@ bool ParseBool(const std::string& text, const std::string& input) {
     if (text == "false") {
         return false;
     }
-    throw CHostInputError(input, "\"" + text + "\" is not true or false");
+    throw CHostInputError(input, QuotedValue(text) + " is not true or false");
 }
 
 kivu5::Value ParseParameterValue(kivu5::DataType::Kind type, const std::string& text,

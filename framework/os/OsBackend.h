@@ -22,7 +22,8 @@ public:
     virtual BOOL BuildCommDCBW(LPCWSTR definition, DCB* dcb) = 0;
     virtual BOOL SetupComm(HANDLE handle, DWORD inQueue, DWORD outQueue) = 0;
     virtual BOOL SetCommTimeouts(HANDLE handle, COMMTIMEOUTS* timeouts) = 0;
-    virtual BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped) = 0;
+    virtual BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read,
+                          LPOVERLAPPED overlapped) = 0;
     virtual BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written,
                            LPOVERLAPPED overlapped) = 0;
     virtual BOOL GetCommModemStatus(HANDLE handle, LPDWORD status) = 0;
@@ -50,7 +51,9 @@ void SetBackends(IWin32Backend* win32, IPortIoBackend* portIo);
 IWin32Backend& Win32Backend();
 IPortIoBackend& PortIoBackend();
 
-// The real backends of the platform this program was built for (os/backends/<platform>/).
+// The real backends of the platform this program was built for (os/backends/<platform>/). The port-I/O one
+// is the I/O-port guard in front of the platform's access (os/IoPortGuard.h): nothing passes until the
+// host grants the window of the port under test.
 IWin32Backend& RealWin32Backend();
 IPortIoBackend& RealPortIoBackend();
 

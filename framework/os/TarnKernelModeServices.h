@@ -9,6 +9,8 @@ typedef int _TARNSRVC_RETCODE;
 const _TARNSRVC_RETCODE TARNSRVC_SUCCESS = 0;
 const _TARNSRVC_RETCODE TARNSRVC_DRIVER_NOT_OPEN = 1;
 const _TARNSRVC_RETCODE TARNSRVC_ACCESS_FAILED = 2;
+// The I/O-port guard (os/IoPortGuard.h) refused the address: outside the window of the port under test.
+const _TARNSRVC_RETCODE TARNSRVC_ACCESS_REFUSED = 3;
 
 // The key the library expects; any other key is refused as if the driver were not open.
 const unsigned long TARNSRVC_KEY = 0x54415253UL; // "TARS"

@@ -2,6 +2,7 @@
 // offset = port. The real /dev/port is never used here.
 #include "PosixTestSafety.h"
 
+#include "os/IoPortGuard.h"
 #include "os/OsBackend.h"
 #include "os/TarnKernelModeServices.h"
 #include "os/backends/posix/DevPortIo.h"
@@ -102,7 +103,9 @@ TEST_F(PosixDevPortBackend, TheFileIsOpenedOnceAndKept) {
 
 TEST_F(PosixDevPortBackend, SetDevPortPathPointsTheRealBackendAndTheLibraryAtTheFile) {
     tarnos::posix::SetDevPortPath(m_Path);
-    tarnos::SetBackends(nullptr, nullptr); // the seam's default: the real backend
+    tarnos::SetBackends(nullptr, nullptr); // the seam's default: the real backend, behind the I/O-port guard
+    tarnos::RealPortIoGuard().SetReportedWindows({tarnos::UartWindow{0x2F8, "COM2", false}});
+    ASSERT_TRUE(tarnos::RealPortIoGuard().SelectPortUnderTest("COM2", 0x2F8)); // tests/guard/ test the rest
     using TarnKernelModeServices::TarnSrvcIO;
     EXPECT_NE(TarnSrvcIO.DriverOpened(TarnKernelModeServices::TARNSRVC_KEY), 0);
     EXPECT_EQ(TarnSrvcIO.PortWriteByte(0x2FC, 0x13), TarnKernelModeServices::TARNSRVC_SUCCESS);

@@ -39,18 +39,28 @@ inline tarnsim::Scenario BuiltInAt600() {
 
 // Line times (virtual milliseconds) of the simulated line, for the time bounds.
 // Through the OS driver (Part 4.2's frame 8N1): 10 bits per character.
-inline double CharsMs8N1(double chars, double rate) { return chars * 10.0 * 1000.0 / rate; }
+inline double CharsMs8N1(double chars, double rate) {
+    return chars * 10.0 * 1000.0 / rate;
+}
 // Through the registers (Part 5.3's frame 8N2): 11 bits per character.
-inline double CharsMs8N2(double chars, double rate) { return chars * 11.0 * 1000.0 / rate; }
+inline double CharsMs8N2(double chars, double rate) {
+    return chars * 11.0 * 1000.0 / rate;
+}
 
 // Part 3.2, DetectModem on a port where nothing answers: Configure(9600), two attempts of "AT\r" with the
 // waits 350 ms and 450 ms.
-inline double DetectModemMs() { return 350.0 + 450.0 + 2 * CharsMs8N1(3, 9600); }
+inline double DetectModemMs() {
+    return 350.0 + 450.0 + 2 * CharsMs8N1(3, 9600);
+}
 // Part 5.6, one pass that is not stopped: 10 ms, 256 bytes written at the rate, 1000 ms before the read.
-inline double LoopbackPassMs(double rate) { return 10.0 + CharsMs8N1(256, rate) + 1000.0; }
+inline double LoopbackPassMs(double rate) {
+    return 10.0 + CharsMs8N1(256, rate) + 1000.0;
+}
 // Part 5.3, one rate that passes: six 10 ms pauses, then 256 bytes each waiting for THRE and for its echo
 // (at most one character time each).
-inline double SendReceiveRateMs(double rate) { return 60.0 + 2 * CharsMs8N2(256, rate); }
+inline double SendReceiveRateMs(double rate) {
+    return 60.0 + 2 * CharsMs8N2(256, rate);
+}
 // Part 5.3's rate table and Part 5.5's accepted defaults on a port that can set all twelve rates.
 const std::vector<uint32_t> SEND_RECEIVE_RATES = {1200, 2400, 4800, 9600, 14400, 19200, 38400, 57600, 115200};
 const std::vector<uint32_t> DEFAULT_LOOPBACK_RATES = {300,   1200,  2400,  4800,  9600,   14400,

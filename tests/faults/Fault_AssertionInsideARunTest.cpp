@@ -19,11 +19,12 @@ const char* const LIBRARY_ASSERTION = "Assertion failed: port < 0x10000 (TarnSrv
 
 class Fault_AssertionInsideARun : public FaultTest {
 protected:
-    bool m_body = false;        // between the dispatcher's Open and the end of the run
+    bool m_body = false; // between the dispatcher's Open and the end of the run
     unsigned m_bodyWrites = 0;
 };
 
-TEST_F(Fault_AssertionInsideARun, FromTheFifthWriteOfExternalLoopbackExitsAbnormallyClosesThePortAndTheNextRunPasses) {
+TEST_F(Fault_AssertionInsideARun,
+       FromTheFifthWriteOfExternalLoopbackExitsAbnormallyClosesThePortAndTheNextRunPasses) {
     UseScenario(BuiltInAt600());
     bool armed = true;
     OnCall("CreateFileW", [this, &armed](unsigned n) { m_body = armed && n == 3; });
@@ -40,7 +41,8 @@ TEST_F(Fault_AssertionInsideARun, FromTheFifthWriteOfExternalLoopbackExitsAbnorm
     EXPECT_FALSE(ShowsTestComplete(out)); // Part 3.1, state and lifecycle: no TestComplete on this way out
     EXPECT_EQ(tarntest::Percentages(out.timeline), std::vector<int>({0, 2}));
     EXPECT_EQ(tarntest::EventNames(out.timeline),
-              std::vector<std::string>({"InvalidBaudRateConfig", "InvalidBaudRateConfig", "InvalidBaudRateConfig"}));
+              std::vector<std::string>(
+                  {"InvalidBaudRateConfig", "InvalidBaudRateConfig", "InvalidBaudRateConfig"}));
     // The destructor's CloseHandle is the run's last port call.
     std::vector<std::string> closes = TraceFrom(AfterOpen(3), {"WriteFile", "CloseHandle"});
     ASSERT_EQ(closes.size(), 5u); // four writes that went out, the close (the fifth never reached the trace)
@@ -62,7 +64,8 @@ TEST_F(Fault_AssertionInsideARun, FromTheFifthWriteOfExternalLoopbackExitsAbnorm
     EXPECT_EQ(other.result, TestResult::PASS());
 }
 
-TEST_F(Fault_AssertionInsideARun, FromARegisterAccessOfInternalSendAndReceiveExitsAbnormallyClosesThePortAndTheNextRunPasses) {
+TEST_F(Fault_AssertionInsideARun,
+       FromARegisterAccessOfInternalSendAndReceiveExitsAbnormallyClosesThePortAndTheNextRunPasses) {
     UseScenario(BuiltInAt600());
     CWatchedPortIo watch(Sim());
     bool armed = true;
@@ -88,7 +91,7 @@ TEST_F(Fault_AssertionInsideARun, FromARegisterAccessOfInternalSendAndReceiveExi
     EXPECT_FALSE(ShowsTestComplete(out));
     EXPECT_EQ(tarntest::Percentages(out.timeline), std::vector<int>({0, 2, 13}));
     EXPECT_EQ(Sim().OpenHandleCount(), 0u);
-    EXPECT_EQ(Calls("CloseHandle"), 1u); // the destructor's
+    EXPECT_EQ(Calls("CloseHandle"), 1u);                   // the destructor's
     EXPECT_EQ(ConfiguredRates(), std::vector<unsigned>()); // nothing restores on this way out
     EXPECT_LE(ElapsedMs(), SendReceiveRateMs(1200) + SendReceiveRateMs(2400) + 5 * 10.0 + SLACK_MS);
 
@@ -117,9 +120,9 @@ TEST_P(Fault_PortNumberFFFF, OpenAssertsTheRunExitsAbnormallyNoHandleIsLeftAndTh
     const std::string prefix = "Assertion failed: m_PortNumber != INVALID_PORT_NUMBER (SerialPort:";
     EXPECT_EQ(out.exceptionMessage.rfind(prefix, 0), 0u) << out.exceptionMessage;
     EXPECT_EQ(out.exceptionMessage.back(), ')');
-    EXPECT_EQ(Said(out), std::vector<std::string>({"log 1 ==>PORT NUMBER: 65535",
-                                                   "progress ValidityCheck {PortNumber:text=COM65535}",
-                                                   "percent 0"}));
+    EXPECT_EQ(Said(out),
+              std::vector<std::string>({"log 1 ==>PORT NUMBER: 65535",
+                                        "progress ValidityCheck {PortNumber:text=COM65535}", "percent 0"}));
     EXPECT_EQ(Calls("CreateFileW"), 0u);
     EXPECT_EQ(Sim().OpenHandleCount(), 0u);
 

@@ -27,7 +27,8 @@ private:
     unsigned m_bodyCalls = 0;
 };
 
-TEST_F(Fault_DevicePulled, AtThe10thWriteOfExternalLoopbackEndsFailWithShortWriteAndNothingReadAndClosesThePort) {
+TEST_F(Fault_DevicePulled,
+       AtThe10thWriteOfExternalLoopbackEndsFailWithShortWriteAndNothingReadAndClosesThePort) {
     UseScenario(BuiltInAt600());
     PullBeforeBodyCall("WriteFile", 10);
     kivu5::RunOutcome out = Run("ExternalLoopbackTest");
@@ -37,9 +38,10 @@ TEST_F(Fault_DevicePulled, AtThe10thWriteOfExternalLoopbackEndsFailWithShortWrit
     // count of 0: IncorrectCharCount; nothing to compare; the pass is FAIL and the run stops there.
     EXPECT_EQ(out.result, TestResult::FAIL());
     EXPECT_FALSE(out.exception);
-    EXPECT_EQ(tarntest::EventNames(out.timeline),
-              std::vector<std::string>({"InvalidBaudRateConfig", "InvalidBaudRateConfig", "InvalidBaudRateConfig",
-                                        "WriteCompletedShort", "IncorrectCharCount"}));
+    EXPECT_EQ(
+        tarntest::EventNames(out.timeline),
+        std::vector<std::string>({"InvalidBaudRateConfig", "InvalidBaudRateConfig", "InvalidBaudRateConfig",
+                                  "WriteCompletedShort", "IncorrectCharCount"}));
     EXPECT_EQ(tarntest::Count(out.timeline, "event error WriteCompletedShort {PortNumber:text=COM1, "
                                             "TotalSent:uint=72, TotalExpected:int=256}"),
               1u);
@@ -96,7 +98,8 @@ TEST_F(Fault_DevicePulled, ThePluggedBackDeviceOpensAgainAndTheNextRunInTheSameP
     EXPECT_EQ(Sim().CurrentBaud(0), 9600u); // the rate the pulled run left, put back after the pass
 }
 
-TEST_F(Fault_DevicePulled, AtTheFirstModemStatusOfExternalRegisterEndsFailWithBothLinesStuckLowAndClosesThePort) {
+TEST_F(Fault_DevicePulled,
+       AtTheFirstModemStatusOfExternalRegisterEndsFailWithBothLinesStuckLowAndClosesThePort) {
     UseScenario(BuiltInAt600());
     PullBeforeBodyCall("GetCommModemStatus", 1);
     kivu5::RunOutcome out = Run("ExternalRegisterTest");
@@ -108,7 +111,13 @@ TEST_F(Fault_DevicePulled, AtTheFirstModemStatusOfExternalRegisterEndsFailWithBo
     EXPECT_TRUE(EndsWithTestComplete(out));
     const size_t body = AfterOpen(3);
     EXPECT_EQ(TraceFrom(body, {"GetCommModemStatus"}).size(), 4u); // always all four steps
-    EXPECT_EQ(ConfiguredRates(body), std::vector<unsigned>({9600, 600})); // the restore is tried (step 7)
+    // Step 7's Configure(saved rate) is tried: its GetCommState fails on the pulled device, so it goes no
+    // further (Part 4.2, Configure step 2).
+    EXPECT_EQ(ConfiguredRates(body), std::vector<unsigned>({9600}));
+    std::vector<std::string> states = TraceFrom(body, {"GetCommState"});
+    ASSERT_EQ(states.size(), 3u); // Configure(9600), GetState, the restore
+    EXPECT_NE(states[1].find("-> TRUE"), std::string::npos) << states[1];
+    EXPECT_NE(states[2].find("-> FALSE"), std::string::npos) << states[2];
     EXPECT_EQ(Sim().OpenHandleCount(), 0u);
     EXPECT_EQ(Sim().CurrentBaud(0), 9600u); // and cannot reach the pulled device
     // No hang: the modem screen and four 10 ms settles.

@@ -48,8 +48,9 @@ TEST_F(Fault_DriverClosedAfterConstruction, InternalControlSignalsTestFailsWith1
     std::vector<std::string> expected;
     const int expectedStatus[16] = {0, 2, 1, 3, 4, 6, 5, 7, 8, 10, 9, 11, 12, 14, 13, 15};
     for (int n = 1; n < 16; ++n) {
-        expected.push_back("event error MiscompareError {PortNumber:text=COM1, ValueRead:int=0, ExpectedValue:int=" +
-                           std::to_string(expectedStatus[n]) + "}");
+        expected.push_back(
+            "event error MiscompareError {PortNumber:text=COM1, ValueRead:int=0, ExpectedValue:int=" +
+            std::to_string(expectedStatus[n]) + "}");
     }
     expected.push_back("event error FailedControlSignalsTest {PortNumber:text=COM1}");
     EXPECT_EQ(tarntest::Describe(out.timeline, {"event"}), expected);
@@ -80,12 +81,13 @@ TEST_F(Fault_DriverClosedAfterConstruction, InternalSendAndReceiveTestTimesOutAf
     EXPECT_EQ(out.result, TestResult::FAIL());
     std::vector<std::string> expected;
     for (uint32_t rate : SEND_RECEIVE_RATES) {
-        expected.push_back("event error TransmitTimeout {PortNumber:text=COM1, BaudRate:uint=" +
-                           std::to_string(rate) + "}");
+        expected.push_back(
+            "event error TransmitTimeout {PortNumber:text=COM1, BaudRate:uint=" + std::to_string(rate) + "}");
     }
     expected.push_back("event error FailedSendRecieveTest {PortNumber:text=COM1}");
     EXPECT_EQ(tarntest::Describe(out.timeline, {"event"}), expected);
-    EXPECT_EQ(tarntest::Percentages(out.timeline), std::vector<int>({0, 2, 13, 24, 35, 46, 57, 68, 79, 90, 100}));
+    EXPECT_EQ(tarntest::Percentages(out.timeline),
+              std::vector<int>({0, 2, 13, 24, 35, 46, 57, 68, 79, 90, 100}));
     EXPECT_TRUE(EndsWithTestComplete(out));
     EXPECT_EQ(TransfersAfterOpen(), 0u);
     EXPECT_EQ(ConfiguredRates(AfterOpen(1)), std::vector<unsigned>()); // not restored on the FAIL path

@@ -24,12 +24,12 @@ TEST_P(Fault_ModemAnswersLate, OnTheSecondAttemptEndsCannotRunWithNotTestableRat
     // Part 3.1 step 10: NotTestable (informative), "Modem detected.", CANNOTRUN; the port is never opened
     // for the body. Part 3.2 steps 5 and 6: the previous rate is configured again and the port closed.
     EXPECT_EQ(out.result, TestResult::CANNOTRUN());
-    EXPECT_EQ(Said(out), std::vector<std::string>({"log 1 ==>PORT NUMBER: 1",
-                                                   "progress ValidityCheck {PortNumber:text=COM1}", "percent 0",
-                                                   "event informative NotTestable {PortNumber:text=COM1}",
-                                                   "log 2 Port COM1: Modem detected.",
-                                                   "progress TestComplete {PortNumber:text=COM1}", "percent 100"}));
-    EXPECT_EQ(Calls("WriteFile"), 2u);   // two attempts
+    EXPECT_EQ(Said(out),
+              std::vector<std::string>(
+                  {"log 1 ==>PORT NUMBER: 1", "progress ValidityCheck {PortNumber:text=COM1}", "percent 0",
+                   "event informative NotTestable {PortNumber:text=COM1}", "log 2 Port COM1: Modem detected.",
+                   "progress TestComplete {PortNumber:text=COM1}", "percent 100"}));
+    EXPECT_EQ(Calls("WriteFile"), 2u); // two attempts
     EXPECT_EQ(Calls("ReadFile"), 2u);
     EXPECT_EQ(Calls("CreateFileW"), 2u); // the two screens; the dispatcher's Open never comes
     EXPECT_EQ(Calls("CloseHandle"), 2u);

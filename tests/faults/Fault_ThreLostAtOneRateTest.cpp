@@ -51,13 +51,14 @@ TEST_F(Fault_ThreLostAtOneRate, At2400OneTransmitTimeoutTheOtherRatesPassFailedS
         if (SEND_RECEIVE_RATES[row] == STALLING_RATE) {
             body.push_back("event error TransmitTimeout {PortNumber:text=COM1, BaudRate:uint=2400}");
         }
-        body.push_back("progress PrgsSendReceive {BaudRate:uint=" + std::to_string(SEND_RECEIVE_RATES[row]) + "}");
+        body.push_back("progress PrgsSendReceive {BaudRate:uint=" + std::to_string(SEND_RECEIVE_RATES[row]) +
+                       "}");
         body.push_back("percent " + std::to_string(percents[row]));
     }
     body.push_back("event error FailedSendRecieveTest {PortNumber:text=COM1}");
     body.push_back("log 4 Port: COM1 failed send and receive test");
-    std::vector<std::string> expected = {"log 1 ==>PORT NUMBER: 1", "progress ValidityCheck {PortNumber:text=COM1}",
-                                         "percent 0"};
+    std::vector<std::string> expected = {"log 1 ==>PORT NUMBER: 1",
+                                         "progress ValidityCheck {PortNumber:text=COM1}", "percent 0"};
     expected.insert(expected.end(), body.begin(), body.end());
     expected.push_back("progress TestComplete {PortNumber:text=COM1}");
     expected.push_back("percent 100");

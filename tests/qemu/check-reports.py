@@ -213,7 +213,11 @@ def check_list(c, log):
     c.check(rc == 0, "--list-devices exits 0", f"exit status {rc}")
     text = log.section("LIST STDOUT") or ""
     lines = text.splitlines()
-    for tty, base, com in [CONSOLE] + UARTS:
+    # The port that carries the kernel console is never listed (docs/host.md): ttyS0 must not appear.
+    console_lines = [l for l in lines if re.search(rf"\b{CONSOLE[0]}\b", l) or re.search(rf"\b{CONSOLE[2]}\b", l)]
+    c.check(not console_lines, f"--list-devices leaves out the console port {CONSOLE[0]} ({CONSOLE[2]})",
+            f"listed: {console_lines}")
+    for tty, base, com in UARTS:
         hexes = {f"0x{base:x}", f"0x{base:04x}", f"{base:x}h"}
         found = [l for l in lines if re.search(rf"\b{com}\b", l) and re.search(rf"\b{tty}\b", l)
                  and (any(h in l.lower() for h in hexes) or re.search(rf"\b{base}\b", l))]

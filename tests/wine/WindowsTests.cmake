@@ -41,6 +41,9 @@ set(TARN_GTEST_DISCOVERY_TIMEOUT 120)
 # Test folders that only make sense on Linux, left out of the Windows build:
 #   backends: the POSIX backends against pseudo-terminals made with openpty;
 #   host:     end-to-end runs that spawn the program as a Linux process;
-#   qemu:     Linux guest programs and a Linux guest's run of the module, on real UART registers.
+#   qemu:     Linux guest programs and a Linux guest's run of the module, on real UART registers;
+#   guard:    the I/O-port guard against /dev/port's stand-in file and a fake sysfs;
+#   bad_input: the bad-input catalogue, spawning the program as a Linux process;
+#   realport: the module on the posix backend against pseudo-terminals.
 # Their Windows counterpart is the Wine integration test (tests/wine/).
-set(TARN_TESTS_POSIX_ONLY backends host qemu)
+set(TARN_TESTS_POSIX_ONLY backends host qemu guard bad_input realport)

@@ -6,7 +6,8 @@ What Wine gives the program (../../shared/notes/wine.md), and so what the report
   installed!" in every run, external tests included (Parts 3.1 step 6, 4.1), and the report records
   EXITEDABNORMALLY with that message (run nodriver-com5, the program as shipped).
 - With the InpOut stand-in (inpout_standin.cpp: the driver reported open, no I/O port touched), the
-  external tests run their own code against kernel32 as Wine implements it (runs com5 and com6):
+  external tests run their own code against kernel32 as Wine implements it (runs standin-com5 and
+  standin-com6):
   - COM5 echoes every byte; COM6 has nothing attached.
   - dwSettableBaud is 0x66BFF: of Part 4.2's twelve rates, 14400, 56000 and 128000 are missing; 110, 600
     and 256000 of the default list are never supported (Part 5.5).
@@ -116,52 +117,89 @@ def check_no_register_access(c, out, name):
 
 
 def check_com5(c, report, rc):
-    c.check(rc == 1, "com5: exit status 1 (a run failed)", f"got {rc}")
+    c.check(rc == 1, "standin-com5: exit status 1 (a run failed)", f"got {rc}")
     runs = report["runs"]
     c.check([(r["test"], r["device"]) for r in runs] == [("ExternalRegisterTest", "COM5"),
                                                          ("ExternalLoopbackTest", "COM5")],
-            "com5: ExternalRegisterTest, then ExternalLoopbackTest, on COM5",
+            "standin-com5: ExternalRegisterTest, then ExternalLoopbackTest, on COM5",
             f"got {[(r['test'], r['device']) for r in runs]}")
     by_test = {r["test"]: r for r in runs}
 
     loop = by_test.get("ExternalLoopbackTest")
     if loop:
-        c.check(loop["result"] == "PASS" and loop["exception"] is None, "com5: ExternalLoopbackTest PASS",
+        c.check(loop["result"] == "PASS" and loop["exception"] is None, "standin-com5: ExternalLoopbackTest PASS",
                 f"result {loop['result']}, exception {loop['exception']!r}, events {events(loop)}")
-        check_rejected_rates(c, "com5", loop)
+        check_rejected_rates(c, "standin-com5", loop)
         others = [e["name"] for e in events(loop) if e["name"] != "InvalidBaudRateConfig"]
-        c.check(not others, "com5: no other error or warning in ExternalLoopbackTest", f"got {others}")
+        c.check(not others, "standin-com5: no other error or warning in ExternalLoopbackTest", f"got {others}")
         c.check(progress_rates(loop) == WINE_SETTABLE + [WINE_SETTABLE[-1]],
-                f"com5: a passing pass at each settable rate {WINE_SETTABLE}, then the final progress",
+                f"standin-com5: a passing pass at each settable rate {WINE_SETTABLE}, then the final progress",
                 f"LoopbackProgress rates {progress_rates(loop)}")
 
     register = by_test.get("ExternalRegisterTest")
     if register:
         c.check(register["result"] == "FAIL" and register["exception"] is None,
-                "com5: ExternalRegisterTest FAIL", f"result {register['result']}, {register['exception']!r}")
+                "standin-com5: ExternalRegisterTest FAIL", f"result {register['result']}, {register['exception']!r}")
         found = [(e["name"], e["severity"], variables(e)) for e in events(register)]
         c.check(found == [("DTR_StuckLow", "error", {"PortNumber": "COM5"}),
                           ("CTS_STuckLow", "error", {"PortNumber": "COM5"})],
-                "com5: ExternalRegisterTest raised DTR_StuckLow and CTS_STuckLow (modem lines unreadable)",
+                "standin-com5: ExternalRegisterTest raised DTR_StuckLow and CTS_STuckLow (modem lines unreadable)",
                 f"got {found}")
 
 
+def socat_stream(path, direction):
+    """The bytes of one direction ('>' written by the program, '<' sent back) in a `socat -x -v` log."""
+    data, inside = bytearray(), False
+    for line in open(path, errors="replace"):
+        if line.startswith(("> ", "< ")):
+            inside = line.startswith(direction)
+        elif line.startswith("--"):
+            inside = False
+        elif inside and line.startswith(" "):
+            data += bytes(int(token, 16) for token in line.split("  ")[0].split())
+    return bytes(data)
+
+
+def check_com5_wire(c, out):
+    """What went out on COM5 over the whole test: the probe's 8 bytes, then only what Parts 3.2 and 5.6
+    send: "AT\r" (the modem screen) and one 256-byte ramp per pass, nine passes."""
+    path = os.path.join(out, "socat-com5.log")
+    if not c.check(os.path.exists(path), "COM5 wire: socat's trace exists", path):
+        return
+    sent, echoed = socat_stream(path, ">"), socat_stream(path, "<")
+    c.check(sent == echoed, "COM5 wire: everything written came back, in order (the echo end works)",
+            f"{len(sent)} bytes written, {len(echoed)} came back")
+    probe = bytes([0x00, 0x11, 0x13, 0x55, 0xAA, 0x7F, 0x80, 0xFF])
+    rest, ramps, screens = sent[len(probe):] if sent.startswith(probe) else None, 0, 0
+    while rest:
+        if rest.startswith(b"AT\r"):
+            rest, screens = rest[3:], screens + 1
+        elif rest.startswith(bytes(range(256))):
+            rest, ramps = rest[256:], ramps + 1
+        else:
+            break
+    c.check(rest == b"" and ramps == len(WINE_SETTABLE) and screens > 0,
+            f"COM5 wire: the probe's bytes, then only \"AT\\r\" and {len(WINE_SETTABLE)} whole ramps 0..255",
+            "the probe's bytes are missing" if rest is None else
+            f"{screens} AT, {ramps} ramps, then {len(rest)} other bytes starting {rest[:24]!r}")
+
+
 def check_com6(c, report, rc):
-    c.check(rc == 1, "com6: exit status 1 (the run failed)", f"got {rc}")
+    c.check(rc == 1, "standin-com6: exit status 1 (the run failed)", f"got {rc}")
     runs = report["runs"]
     if not c.check([(r["test"], r["device"]) for r in runs] == [("ExternalLoopbackTest", "COM6")],
-                   "com6: one run, ExternalLoopbackTest on COM6", f"got {[(r['test'], r['device']) for r in runs]}"):
+                   "standin-com6: one run, ExternalLoopbackTest on COM6", f"got {[(r['test'], r['device']) for r in runs]}"):
         return
     run = runs[0]
-    c.check(run["result"] == "FAIL" and run["exception"] is None, "com6: ExternalLoopbackTest FAIL",
+    c.check(run["result"] == "FAIL" and run["exception"] is None, "standin-com6: ExternalLoopbackTest FAIL",
             f"result {run['result']}, exception {run['exception']!r}")
-    check_rejected_rates(c, "com6", run)
+    check_rejected_rates(c, "standin-com6", run)
     others = [(e["name"], variables(e)) for e in events(run) if e["name"] != "InvalidBaudRateConfig"]
     c.check(others == [("IncorrectCharCount", {"PortNumber": "COM6", "DataRead": 0, "DataWritten": 256})],
-            "com6: one IncorrectCharCount, DataRead 0 of DataWritten 256 (nothing comes back), nothing else",
+            "standin-com6: one IncorrectCharCount, DataRead 0 of DataWritten 256 (nothing comes back), nothing else",
             f"got {others}")
     c.check(progress_rates(run) == [WINE_SETTABLE[0], WINE_SETTABLE[0]],
-            f"com6: the run stopped at the first rate, {WINE_SETTABLE[0]}",
+            f"standin-com6: the run stopped at the first rate, {WINE_SETTABLE[0]}",
             f"LoopbackProgress rates {progress_rates(run)}")
 
 
@@ -170,7 +208,8 @@ def main():
     parser.add_argument("--out", required=True, help="the folder with the reports and exit statuses")
     out = parser.parse_args().out
     c = Checker()
-    for name, check in (("nodriver-com5", check_nodriver_com5), ("com5", check_com5), ("com6", check_com6)):
+    for name, check in (("nodriver-com5", check_nodriver_com5), ("standin-com5", check_com5),
+                        ("standin-com6", check_com6)):
         report, rc = load(c, out, name)
         if report is not None:
             try:
@@ -179,6 +218,7 @@ def main():
                 c.check(False, f"{name}: the report has the fields of formats.md", repr(error))
             if name != "nodriver-com5":
                 check_no_register_access(c, out, name)
+    check_com5_wire(c, out)
     print(f"{c.passed} passed, {c.failed} failed")
     return 0 if c.failed == 0 else 1
 

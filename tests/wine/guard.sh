@@ -13,6 +13,7 @@ if [ "$#" -eq 0 ]; then
     echo "guard.sh: no command given (usage: guard.sh COMMAND [ARG...])" >&2
     exit 2
 fi
+# shellcheck disable=SC2016 # the inner script expands its own variables
 exec unshare -m --propagation private sh -c '
     null_id=$(stat -L -c "%t:%T" /dev/null) || exit 97
     for d in /dev/ttyS* /dev/ttyUSB* /dev/ttyACM*; do

@@ -9,8 +9,10 @@
 #   Without --program, only the probe runs. With it, three runs of the program, whose JSON reports
 #   check_reports.py asserts:
 #     nodriver-com5: as shipped (no InpOut under Wine), all five tests on COM5;
-#     com5:          with the InpOut stand-in (inpout_standin.cpp) beside it, the two external tests on COM5;
-#     com6:          with the stand-in, ExternalLoopbackTest on COM6.
+#     standin-com5:  with the InpOut stand-in (inpout_standin.cpp) beside it, the two external tests on COM5;
+#     standin-com6:  with the stand-in, ExternalLoopbackTest on COM6.
+#   No file the program writes may be named COMn.* (nor CON, NUL, AUX, PRN, LPTn): Windows, and so Wine,
+#   opens the device of that name instead, in any folder ("out\com5.json" is the port COM5).
 #   Each variant runs from a folder of its own under DIR, so that the stand-in is never beside the build's
 #   own tarnserialport.exe.
 #
@@ -76,12 +78,14 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 step "prefix $prefix"
+: >"$prefix.log" 2>/dev/null || true # this run's Wine output only
 "$here/wine.sh" prefix "$prefix"
 
 step "ports: COM5 -> $com5 (echo), COM6 -> $com6 (nothing attached)"
 rm -f "$com5" "$com6"
 # raw,echo=0 always: otherwise XON/XOFF is on and 0x11 and 0x13 are swallowed (wine.md).
-socat pty,raw,echo=0,link="$com5" pipe </dev/null >"$out/socat-com5.log" 2>&1 &
+# -x -v: every byte both ways in socat-com5.log, to tell what the program sent from what came back.
+socat -x -v pty,raw,echo=0,link="$com5" pipe </dev/null >"$out/socat-com5.log" 2>&1 &
 socat_pids+=($!)
 echo $! >"$work/ports/com5.pid"
 # -u: only from the port to /dev/null. Whatever the program writes is read and dropped, so a write never
@@ -93,11 +97,35 @@ for _ in $(seq 100); do
     [ -L "$com5" ] && [ -L "$com6" ] && break
     sleep 0.05
 done
-[ -L "$com5" ] && [ -L "$com6" ] || { echo "socat did not create $com5 and $com6" >&2; exit 1; }
+if [ ! -L "$com5" ] || [ ! -L "$com6" ]; then
+    echo "socat did not create $com5 and $com6" >&2
+    exit 1
+fi
 
 "$here/wine.sh" map "$prefix" COM5 "$com5" COM6 "$com6"
 step "wineserver start and warm-up"
-TARN_WINE_PERSIST=forever "$here/wine.sh" start "$prefix"
+# A finite linger: if ctest kills this script on its time-out (no trap runs then), the server still ends
+# by itself 30 s after the last Windows program; in a normal run it is stopped below, before socat.
+TARN_WINE_PERSIST=30 "$here/wine.sh" start "$prefix"
+# The running wineserver of this prefix must see the host's serial devices as /dev/null.
+server_pids=()
+for proc in /proc/[0-9]*; do
+    case "$(cat "$proc/comm" 2>/dev/null)" in wineserver*) ;; *) continue ;; esac
+    tr '\0' '\n' <"$proc/environ" 2>/dev/null | grep -qx "WINEPREFIX=$prefix" && server_pids+=("${proc#/proc/}")
+done
+if [ ${#server_pids[@]} -ne 1 ]; then
+    echo "expected one wineserver for $prefix, found ${#server_pids[@]}" >&2
+    exit 1
+fi
+# shellcheck disable=SC2016 # expanded inside the server's namespace
+if ! nsenter -t "${server_pids[0]}" -m sh -c 'null=$(stat -L -c %t:%T /dev/null)
+        for d in /dev/ttyS* /dev/ttyUSB* /dev/ttyACM*; do
+            [ ! -e "$d" ] || [ "$(stat -L -c %t:%T "$d")" = "$null" ] || exit 1
+        done'; then
+    echo "the wineserver (pid ${server_pids[0]}) sees a host serial device: not guarded" >&2
+    exit 1
+fi
+step "wineserver ${server_pids[0]} runs guarded: the host's serial devices are /dev/null in its namespace"
 for port in com5 com6; do
     target="$(readlink "$prefix/dosdevices/$port" || true)"
     [ "$target" = "$work/ports/$port" ] || { echo "dosdevices/$port is '$target', not $work/ports/$port" >&2; exit 1; }
@@ -106,7 +134,9 @@ done
 # A Unix path as the Windows program sees it: drive Z: is the root of the file system in every prefix.
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
-# Every Windows program runs with a time limit; its standard input is /dev/null (no prompt waits).
+# Every Windows program runs with a time limit; its standard input is /dev/null (no prompt waits). The
+# limits add up to well under the test's 300 s (a run takes 12 s at most when it works: nine 1-second
+# passes), so that this script, not ctest, ends a hung program and cleans up after it.
 run_windows() {
     local name="$1" limit="$2"
     shift 2
@@ -118,8 +148,8 @@ run_windows() {
 }
 
 step "probe"
-run_windows probe-com5 60 "$probe" COM5 expect-echo
-run_windows probe-com6 60 "$probe" COM6 expect-silence
+run_windows probe-com5 20 "$probe" COM5 expect-echo
+run_windows probe-com6 20 "$probe" COM6 expect-silence
 probe_ok=1
 for name in probe-com5 probe-com6; do
     if [ "$(cat "$out/$name.rc")" != 0 ]; then
@@ -143,15 +173,16 @@ cp "$program" "$work/standin/tarnserialport.exe"
 cp "$standin" "$work/standin/inpoutx64.dll"
 
 step "tarnserialport.exe as shipped: all five tests on COM5"
-run_windows nodriver-com5 120 "$work/nodriver/tarnserialport.exe" --device COM5 --answer ok --no-progress \
+run_windows nodriver-com5 45 "$work/nodriver/tarnserialport.exe" --device COM5 --answer ok --no-progress \
     --report "$(winpath "$out/nodriver-com5.json")" --log "$(winpath "$out/nodriver-com5.log")"
 step "tarnserialport.exe with the InpOut stand-in: ExternalRegisterTest and ExternalLoopbackTest on COM5"
-run_windows com5 240 "$work/standin/tarnserialport.exe" --device COM5 \
+run_windows standin-com5 90 "$work/standin/tarnserialport.exe" --device COM5 \
     --test ExternalRegisterTest --test ExternalLoopbackTest --answer ok --no-progress \
-    --report "$(winpath "$out/com5.json")" --log "$(winpath "$out/com5.log")"
+    --report "$(winpath "$out/standin-com5.json")" --log "$(winpath "$out/standin-com5.log")"
 step "tarnserialport.exe with the InpOut stand-in: ExternalLoopbackTest on COM6"
-run_windows com6 120 "$work/standin/tarnserialport.exe" --device COM6 --test ExternalLoopbackTest \
-    --answer ok --no-progress --report "$(winpath "$out/com6.json")" --log "$(winpath "$out/com6.log")"
+run_windows standin-com6 45 "$work/standin/tarnserialport.exe" --device COM6 --test ExternalLoopbackTest \
+    --answer ok --no-progress --report "$(winpath "$out/standin-com6.json")" \
+    --log "$(winpath "$out/standin-com6.log")"
 
 step "checks"
 python3 "$here/check_reports.py" --out "$out"

@@ -53,7 +53,7 @@ case "$prefix" in
 *) die "the prefix must be an absolute path below the build tree, not '$prefix'" ;;
 esac
 prefix="${prefix%/}"
-[ "$prefix" != "$HOME" ] || die "refusing to use the home directory as a prefix"
+[ "$prefix" != "${HOME:-}" ] || die "refusing to use the home directory as a prefix"
 mkdir -p "$(dirname "$prefix")"
 log="$prefix.log" # beside the prefix: wineserver, wineboot and warm-up output
 
@@ -140,7 +140,9 @@ mapped_to() {
 }
 
 map_ports() {
-    [ $(($# % 2)) -eq 0 ] && [ $# -gt 0 ] || die "usage: wine.sh map PREFIX COMn PATH [COMn PATH ...]"
+    if [ $# -eq 0 ] || [ $(($# % 2)) -ne 0 ]; then
+        die "usage: wine.sh map PREFIX COMn PATH [COMn PATH ...]"
+    fi
     local needed=() port path
     while [ $# -gt 0 ]; do
         port="$1" path="$2"

@@ -36,7 +36,7 @@ private:
     bool m_Tried = false;
 };
 
-// The process's own instance, the one RealPortIoBackend() serves (through the guard, when there is one).
+// The process's own instance, the one RealPortIoBackend() serves through the I/O-port guard (RealPortIo.cpp).
 CDevPortIo& DevPortIo();
 
 } // namespace posix

@@ -1,13 +1,19 @@
-// The real port-I/O backend on Linux. This is the one place where an I/O-port guard goes in front of
-// /dev/port (an IPortIoBackend that lets through only the UART windows the platform reports and forwards
-// to DevPortIo()); until then every port is passed on.
+// The real port-I/O backend on Linux: /dev/port (DevPortIo.cpp) behind the I/O-port guard, the one place
+// where the guard goes in front of the file access. Only the window of the port under test, as the host
+// grants it from /sys/class/tty (os/IoPortGuard.h), reaches the file.
+#include "os/IoPortGuard.h"
 #include "os/OsBackend.h"
 #include "os/backends/posix/DevPortIo.h"
 
 namespace tarnos {
 
+CIoPortGuard& RealPortIoGuard() {
+    static CIoPortGuard guard(posix::DevPortIo());
+    return guard;
+}
+
 IPortIoBackend& RealPortIoBackend() {
-    return posix::DevPortIo();
+    return RealPortIoGuard();
 }
 
 } // namespace tarnos

@@ -1,0 +1,207 @@
+#include "os/IoPortGuard.h"
+
+#include "os/TarnKernelModeServices.h"
+#include "qen/qen.h"
+
+#include <cstdio>
+
+namespace tarnos {
+namespace {
+
+// Logged at 4, so that every --log-priority but 5 (silence) shows a refusal: it means a wrong I/O base, a
+// hostile input or a bug, never an ordinary test failure (Part 1.2 leaves other meanings to us).
+const int REFUSAL_PRIORITY = 4;
+
+void Log(const std::string& text) {
+    static qen::Logger* logger = nullptr;
+    if (logger == nullptr) {
+        qen::LogFactory::createLogger("IoPortGuard", logger);
+    }
+    if (qen::LogGate::MessageEnabled(logger, REFUSAL_PRIORITY)) {
+        logger->log(REFUSAL_PRIORITY, qen::LoggerStream().append(text.c_str()));
+    }
+}
+
+// A run of the module reaches at most the eight ports of one window, so more distinct refused addresses
+// than this in one run means something far off; the log then says so once instead of flooding.
+const size_t MAX_LOGGED_PER_RUN = 16;
+
+bool Overlaps(uint32_t a, uint32_t b) {
+    return a < b + UART_WINDOW_BYTES && b < a + UART_WINDOW_BYTES;
+}
+
+} // namespace
+
+std::string PortText(uint32_t port) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(port));
+    return text;
+}
+
+std::string WindowText(uint32_t base) {
+    return PortText(base) + "-" + PortText(base + UART_WINDOW_BYTES - 1);
+}
+
+std::string ForbiddenWindowReason(uint32_t base) {
+    if (base > 0xFFFF) {
+        return PortText(base) + " is beyond the 16-bit I/O space (0x0000-0xFFFF)";
+    }
+    if (base > HIGHEST_UART_WINDOW_BASE) {
+        return WindowText(base) + " passes the end of the 16-bit I/O space (0x0000-0xFFFF)";
+    }
+    if (base < 0x100) {
+        return WindowText(base) + " is in the system board's range 0x0000-0x00FF, never a serial port";
+    }
+    if (Overlaps(base, 0xCF8)) {
+        return WindowText(base) +
+               " overlaps the PCI configuration and reset ports 0x0CF8-0x0CFF, never a serial port";
+    }
+    return "";
+}
+
+void CIoPortGuard::SetReportedWindows(std::vector<UartWindow> windows) {
+    std::lock_guard<std::mutex> lock(m_Lock);
+    m_Reported = std::move(windows);
+}
+
+void CIoPortGuard::AllowWindow(uint32_t base) {
+    std::lock_guard<std::mutex> lock(m_Lock);
+    m_Allowed.push_back(base);
+}
+
+bool CIoPortGuard::SelectPortUnderTest(const std::string& device, std::optional<uint32_t> base) {
+    std::string refusal;
+    {
+        std::lock_guard<std::mutex> lock(m_Lock);
+        m_Granted.reset();
+        m_Logged.clear();
+        m_Refused = 0;
+        m_WhyNoWindow.clear();
+        if (!base) {
+            return false; // no I/O base: the register-level tests touch no register (Part 3.1)
+        }
+        bool reported = false;
+        for (const UartWindow& window : m_Reported) {
+            reported = reported || (window.base == *base && window.device == device && !window.console);
+        }
+        bool allowed = false;
+        for (uint32_t allowedBase : m_Allowed) {
+            allowed = allowed || allowedBase == *base;
+        }
+        std::string forbidden = ForbiddenWindowReason(*base);
+        if (!forbidden.empty()) {
+            refusal = forbidden;
+        } else if (OverlapsConsoleLocked(*base)) {
+            refusal = WindowText(*base) +
+                      " overlaps the UART of the kernel console, never accessed, not even with --allow-io";
+        } else if (!reported && !allowed) {
+            refusal = "the platform reports no UART window there for " + device + " (--allow-io adds one)";
+        } else {
+            m_Granted = static_cast<uint16_t>(*base);
+            return true;
+        }
+        // Logged with the run's first refused access, not here: then it joins that run's report, and a run
+        // that touches no register (an external test) says nothing about registers.
+        m_WhyNoWindow = "I/O base " + PortText(*base) + " of " + device + " refused: " + refusal;
+    }
+    return false;
+}
+
+void CIoPortGuard::Reset() {
+    std::lock_guard<std::mutex> lock(m_Lock);
+    m_WhyNoWindow.clear();
+    m_Reported.clear();
+    m_Allowed.clear();
+    m_Granted.reset();
+    m_Logged.clear();
+    m_Refused = 0;
+}
+
+std::optional<uint16_t> CIoPortGuard::GrantedWindow() const {
+    std::lock_guard<std::mutex> lock(m_Lock);
+    return m_Granted;
+}
+
+bool CIoPortGuard::Allows(uint16_t port) const {
+    std::lock_guard<std::mutex> lock(m_Lock);
+    return AllowsLocked(port);
+}
+
+unsigned long CIoPortGuard::RefusedCount() const {
+    std::lock_guard<std::mutex> lock(m_Lock);
+    return m_Refused;
+}
+
+bool CIoPortGuard::AllowsLocked(uint16_t port) const {
+    // The console check again, per access: whatever was granted, its ports are never reached.
+    return m_Granted && port >= *m_Granted && port - *m_Granted < static_cast<int>(UART_WINDOW_BYTES) &&
+           !InConsoleWindowLocked(port);
+}
+
+bool CIoPortGuard::InConsoleWindowLocked(uint32_t port) const {
+    for (const UartWindow& window : m_Reported) {
+        if (window.console && port >= window.base && port - window.base < UART_WINDOW_BYTES) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CIoPortGuard::OverlapsConsoleLocked(uint32_t base) const {
+    for (const UartWindow& window : m_Reported) {
+        if (window.console && Overlaps(window.base, base)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void CIoPortGuard::Refuse(uint16_t port) {
+    bool console = false;
+    bool overflow = false;
+    std::string whyNoWindow;
+    {
+        std::lock_guard<std::mutex> lock(m_Lock);
+        ++m_Refused;
+        if (m_Logged.size() > MAX_LOGGED_PER_RUN || !m_Logged.insert(port).second) {
+            return; // once per address per run
+        }
+        if (m_Logged.size() > MAX_LOGGED_PER_RUN) {
+            overflow = true;
+        }
+        console = InConsoleWindowLocked(port);
+        whyNoWindow.swap(m_WhyNoWindow); // once per run
+    }
+    if (!whyNoWindow.empty()) {
+        Log(whyNoWindow);
+    }
+    if (overflow) {
+        Log("I/O port refusals: more than " + std::to_string(MAX_LOGGED_PER_RUN) +
+            " addresses in this run, the others are not logged");
+        return;
+    }
+    Log("I/O port " + PortText(port) + " refused: " +
+        (console ? "the UART of the kernel console is never accessed"
+                 : "outside the UART window of the port under test"));
+}
+
+int CIoPortGuard::ReadByte(unsigned short port, unsigned char* value) {
+    if (!Allows(port)) {
+        if (value != nullptr) {
+            *value = 0x00;
+        }
+        Refuse(port);
+        return TarnKernelModeServices::TARNSRVC_ACCESS_REFUSED;
+    }
+    return m_Inner.ReadByte(port, value);
+}
+
+int CIoPortGuard::WriteByte(unsigned short port, unsigned char value) {
+    if (!Allows(port)) {
+        Refuse(port);
+        return TarnKernelModeServices::TARNSRVC_ACCESS_REFUSED;
+    }
+    return m_Inner.WriteByte(port, value);
+}
+
+} // namespace tarnos

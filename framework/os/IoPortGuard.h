@@ -1,0 +1,71 @@
+// The I/O-port guard. The real port-I/O backends (/dev/port on Linux, the InpOut driver on Windows) run as
+// root or administrator and reach every I/O port of the machine: the interrupt controllers, the RTC at 0x70,
+// PCI configuration at 0xCF8, the reset port 0xCF9. The guard stands in front of the real backend
+// (RealPortIoBackend() returns it) and lets an access through only inside the 8-byte register window of
+// the port under test, and only when the platform itself reports that window for that port, or an expert
+// added it (--allow-io); the kernel console's UART never. Anything else reads 0x00 and writes nothing, as a
+// failed library call of Part 4.1 (TARNSRVC_ACCESS_REFUSED), and is logged once per address per run (at
+// most 16 addresses, then one line says that more were refused).
+// The simulator has its own backend and no guard.
+#pragma once
+
+#include "os/IoWindow.h"
+#include "os/OsBackend.h"
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace tarnos {
+
+class CIoPortGuard final : public IPortIoBackend {
+public:
+    explicit CIoPortGuard(IPortIoBackend& inner) : m_Inner(inner) {}
+
+    // The platform's facts, set once by the host: the UART windows it reports (console's included).
+    void SetReportedWindows(std::vector<UartWindow> windows);
+    // --allow-io: the window at base may be granted to any port under test that claims it. The console's
+    // window and the forbidden ranges (ForbiddenWindowReason) are still refused.
+    void AllowWindow(uint32_t base);
+    // Before each run: grants the window of the device's I/O base (IoBaseAddresses[0]; none: nothing) when
+    // the platform reports it for this device or it was allowed, and it is neither forbidden nor the
+    // console's. Otherwise nothing is granted for the run, and one log line says why, with the run's first
+    // refused access. Forgets which addresses were logged. Returns whether a window was granted.
+    bool SelectPortUnderTest(const std::string& device, std::optional<uint32_t> base);
+    // Back to the start-up state: nothing reported, allowed or granted.
+    void Reset();
+
+    std::optional<uint16_t> GrantedWindow() const;
+    // Whether an access to this port passes now.
+    bool Allows(uint16_t port) const;
+    // Accesses refused since the last SelectPortUnderTest (or Reset).
+    unsigned long RefusedCount() const;
+
+    bool DriverOpen() override { return m_Inner.DriverOpen(); } // the driver check is the backend's own
+    int ReadByte(unsigned short port, unsigned char* value) override;
+    int WriteByte(unsigned short port, unsigned char value) override;
+
+private:
+    bool AllowsLocked(uint16_t port) const;
+    bool InConsoleWindowLocked(uint32_t port) const;
+    bool OverlapsConsoleLocked(uint32_t base) const;
+    void Refuse(uint16_t port);
+
+    IPortIoBackend& m_Inner;
+    mutable std::mutex m_Lock;
+    std::vector<UartWindow> m_Reported;
+    std::vector<uint32_t> m_Allowed;
+    std::optional<uint16_t> m_Granted;
+    std::set<uint16_t> m_Logged; // refused addresses already logged in this run
+    std::string m_WhyNoWindow;   // why this run got no window, logged with its first refusal
+    unsigned long m_Refused = 0;
+};
+
+// The guard in front of this platform's real port-I/O backend, the one RealPortIoBackend() returns
+// (defined beside the backend, in os/backends/<platform>/). It starts with nothing granted.
+CIoPortGuard& RealPortIoGuard();
+
+} // namespace tarnos

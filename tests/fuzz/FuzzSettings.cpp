@@ -1,0 +1,16 @@
+// libFuzzer target "settings": tarnhost::ParseSettings, the --settings FILE loader
+// (framework/host/SettingsLoader.h). The body and its properties are in FuzzTargets.h; a broken property
+// aborts with its description.
+#include "FuzzTargets.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string problem = tarnfuzz::FuzzSettings(data, size);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "fuzz target settings: %s\n", problem.c_str());
+        std::abort();
+    }
+    return 0;
+}
