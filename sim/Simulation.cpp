@@ -323,6 +323,11 @@ std::string CSimulation::SystemErrorText(DWORD code) {
 // IPortIoBackend: the access takes its microsecond first, then happens at the new moment.
 
 bool CSimulation::DriverOpen() {
+    // A check that finds the driver closed is followed by no transfer; it still takes its microsecond, so
+    // that a busy poll over a closed driver (Part 5.3's waits) reaches its deadline in virtual time.
+    if (!m_impl->scenario.driverInstalled) {
+        m_impl->clock.AdvanceUs(REGISTER_ACCESS_US);
+    }
     return m_impl->scenario.driverInstalled;
 }
 

@@ -2,6 +2,7 @@
 // it. HostStart turns it into one line on standard error and its exit status (formats.md section 1).
 #pragma once
 
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 
@@ -17,6 +18,24 @@ enum ExitStatus {
     EXIT_INTERRUPTED = 130 // a second Ctrl-C: the shell's convention for death by SIGINT
 };
 
+// Input text as an error line may show it: control characters (a newline would break the one-line rule),
+// DEL and bytes above 0x7F (maybe no UTF-8 at all) become \xNN, so the line is plain ASCII whatever the
+// input held.
+inline std::string Printable(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        unsigned char byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte >= 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(byte));
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 // A value from the input as an error line shows it: in double quotes, cut to 40 characters ("...") so that
 // a huge value still gives a short line.
 inline std::string QuotedValue(const std::string& text) {
@@ -25,9 +44,9 @@ inline std::string QuotedValue(const std::string& text) {
 
 class CHostInputError : public std::runtime_error {
 public:
-    CHostInputError(std::string input, std::string problem, int exitStatus = EXIT_BAD_INPUT)
-        : std::runtime_error(input + ": " + problem), m_input(std::move(input)),
-          m_problem(std::move(problem)), m_exitStatus(exitStatus) {}
+    CHostInputError(const std::string& input, const std::string& problem, int exitStatus = EXIT_BAD_INPUT)
+        : std::runtime_error(Printable(input) + ": " + Printable(problem)), m_input(Printable(input)),
+          m_problem(Printable(problem)), m_exitStatus(exitStatus) {}
     const std::string& Input() const { return m_input; }
     const std::string& Problem() const { return m_problem; }
     int ExitStatus() const { return m_exitStatus; }

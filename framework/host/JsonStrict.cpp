@@ -30,22 +30,6 @@ std::string ChildPath(const Frame& frame) {
     return frame.array ? JsonIndex(frame.path, frame.count) : JsonKey(frame.path, frame.lastKey);
 }
 
-// The library's message quotes the bytes it last read, raw: DEL and bytes above 0x7F (maybe no UTF-8 at
-// all) become \xNN, so the error line is plain ASCII whatever the file held.
-std::string Printable(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        unsigned char byte = static_cast<unsigned char>(c);
-        if (byte >= 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(byte));
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
 
 std::string Shown(const nlohmann::json& value) {
     std::string text = value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
