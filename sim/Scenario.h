@@ -10,25 +10,25 @@
 namespace tarnsim {
 
 struct CorruptRule {
-    uint32_t rate = 0;   // in internal loopback at this rate (115200 / divisor)
-    uint8_t value = 0;   // the byte sent
-    uint8_t readAs = 0;  // arrives as this byte
+    uint32_t rate = 0;  // in internal loopback at this rate (115200 / divisor)
+    uint8_t value = 0;  // the byte sent
+    uint8_t readAs = 0; // arrives as this byte
 };
 
 struct LineErrorRule {
     uint32_t rate = 0;
     uint8_t value = 0;
-    uint8_t lsr = 0;     // UART_LSR_OE | UART_LSR_PE | UART_LSR_FE bits shown with the byte, until it is read
+    uint8_t lsr = 0; // UART_LSR_OE | UART_LSR_PE | UART_LSR_FE bits shown with the byte, until it is read
 };
 
 struct UartConfig {
     enum class Model { Uart16550A, NsBanked, Absent };
     enum class Msr { Loopback, Zero, Swap };
     Model model = Model::Uart16550A;
-    uint8_t id = 0x20;     // ns-banked: bank 3 offset 0
-    uint8_t ircr = 0x00;   // ns-banked: bank 4 offset 2
-    uint8_t excr1 = 0x00;  // ns-banked: bank 2 offset 2
-    uint8_t mcrMode = 0;   // ns-banked: MCR bits 0xE0 while in extended mode
+    uint8_t id = 0x20;    // ns-banked: bank 3 offset 0
+    uint8_t ircr = 0x00;  // ns-banked: bank 4 offset 2
+    uint8_t excr1 = 0x00; // ns-banked: bank 2 offset 2
+    uint8_t mcrMode = 0;  // ns-banked: MCR bits 0xE0 while in extended mode
     Msr msr = Msr::Loopback;
     std::vector<CorruptRule> corrupt;
     std::vector<LineErrorRule> lineErrors;
@@ -38,12 +38,12 @@ struct UartConfig {
 };
 
 struct OsConfig {
-    uint32_t openError = 0;                 // nonzero: every CreateFileW fails with this GetLastError code
-    uint32_t provSubType = 1;               // PST_RS232
-    uint32_t settableBaud = 0x7FB50;        // all twelve rates of Part 4.2's table
-    uint32_t baud = 9600;                   // the driver's current rate
-    std::vector<uint32_t> failConfigureAt;  // SetCommState fails for these rates
-    std::vector<std::string> fail;          // these Win32 calls fail on this port
+    uint32_t openError = 0;                // nonzero: every CreateFileW fails with this GetLastError code
+    uint32_t provSubType = 1;              // PST_RS232
+    uint32_t settableBaud = 0x7FB50;       // all twelve rates of Part 4.2's table
+    uint32_t baud = 9600;                  // the driver's current rate
+    std::vector<uint32_t> failConfigureAt; // SetCommState fails for these rates
+    std::vector<std::string> fail;         // these Win32 calls fail on this port
 };
 
 struct AttachedConfig {
@@ -59,25 +59,25 @@ struct AttachedConfig {
     std::optional<std::string> reply;       // what the device answers to "AT\r"
 
     static AttachedConfig None() { return AttachedConfig(); }
-    static AttachedConfig Loopback();       // TX->RX, DTR->DSR, RTS->CTS
-    static AttachedConfig Modem();          // answers "AT\r" with "\r\nOK\r\n"
-    static AttachedConfig ModemError();     // answers with "\r\nERROR\r\n"
+    static AttachedConfig Loopback();   // TX->RX, DTR->DSR, RTS->CTS
+    static AttachedConfig Modem();      // answers "AT\r" with "\r\nOK\r\n"
+    static AttachedConfig ModemError(); // answers with "\r\nERROR\r\n"
 };
 
 struct PortConfig {
-    std::optional<uint32_t> com;               // ComPortNumber; absent: the device lacks the property
-    std::optional<std::vector<uint32_t>> io;   // IoBaseAddresses; absent: the device lacks it
-    std::string name;                          // the device name when there is no com
+    std::optional<uint32_t> com;             // ComPortNumber; absent: the device lacks the property
+    std::optional<std::vector<uint32_t>> io; // IoBaseAddresses; absent: the device lacks it
+    std::string name;                        // the device name when there is no com
     UartConfig uart;
     OsConfig os;
     AttachedConfig attached;
 
-    std::string DeviceName() const;            // "COM" + com, else name
+    std::string DeviceName() const; // "COM" + com, else name
 };
 
 struct Scenario {
     bool driverInstalled = true;
-    std::optional<uint32_t> stopAfterChecks;   // first N checkForStop() calls false, then true
+    std::optional<uint32_t> stopAfterChecks; // first N checkForStop() calls false, then true
     std::vector<PortConfig> ports;
 
     // The built-in scenario: {"ports":[{"com":1,"io":[1016],"attached":"loopback"}]}.

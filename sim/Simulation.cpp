@@ -4,8 +4,8 @@
 
 #include "os/CommDcbText.h"
 #include "os/TarnKernelModeServices.h"
-#include "sim/ComDriver.h"
 #include "os/WindowsErrorText.h"
+#include "sim/ComDriver.h"
 #include "sim/UartModel.h"
 #include "uart/SerialReg.h"
 

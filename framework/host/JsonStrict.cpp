@@ -30,7 +30,6 @@ std::string ChildPath(const Frame& frame) {
     return frame.array ? JsonIndex(frame.path, frame.count) : JsonKey(frame.path, frame.lastKey);
 }
 
-
 std::string Shown(const nlohmann::json& value) {
     std::string text = value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     return text.size() > 40 ? text.substr(0, 37) + "..." : text;

@@ -29,7 +29,8 @@ const std::map<std::string, std::string>& Texts() {
         {"CTS_StuckHigh", "{PortNumber}: CTS is on while RTS is off (CTS stuck high)"},
         {"CTS_STuckLow", "{PortNumber}: CTS is off while RTS is on (CTS stuck low, or no loopback plug)"},
         {"NoValidBaudRateConfig", "no baud rate of the configured list can be set on this port"},
-        {"InvalidBaudRateConfig", "the baud rate at index {BaudRateIndex} of the list cannot be set on this port"},
+        {"InvalidBaudRateConfig",
+         "the baud rate at index {BaudRateIndex} of the list cannot be set on this port"},
         {"WriteCompletedShort", "{PortNumber}: only {TotalSent} of {TotalExpected} bytes were written"},
         {"IncorrectCharCount", "{PortNumber}: {DataRead} bytes came back, {DataWritten} were sent"},
         {"ReadDataIncorrect", "{PortNumber}: a byte came back wrong"},
@@ -41,8 +42,8 @@ const std::map<std::string, std::string>& Texts() {
         {"TestComplete", "Finished {PortNumber}"},
         {"LoopbackProgress", "Loopback at {BaudRate} bit/s"},
         {"PrgsSendReceive", "Send and receive at {BaudRate} bit/s"},
-        {"ConnectAdapterPrompt",
-         "Connect the serial loopback adapter (TX-RX, DTR-DSR, RTS-CTS) to the port under test, then choose OK."},
+        {"ConnectAdapterPrompt", "Connect the serial loopback adapter (TX-RX, DTR-DSR, RTS-CTS) to the port "
+                                 "under test, then choose OK."},
     };
     return texts;
 }

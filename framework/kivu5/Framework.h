@@ -19,10 +19,10 @@ struct TimelineEntry {
     std::string name;     // event or localized-string name; trace: function
     std::string severity; // events: "error", "warning", "informative"
     std::vector<VariableRecord> vars;
-    std::string file;     // events: source file; trace: source file
-    int line = 0;         // events and trace: source line
-    int value = 0;        // percent; log: priority; prompt: answer; trace: 1 entry, 0 exit
-    std::string text;     // log: rule-3 text; prompt: first text; progress: localized text
+    std::string file; // events: source file; trace: source file
+    int line = 0;     // events and trace: source line
+    int value = 0;    // percent; log: priority; prompt: answer; trace: 1 entry, 0 exit
+    std::string text; // log: rule-3 text; prompt: first text; progress: localized text
     // Prompt arguments.
     int type = 0;
     std::string caption;
@@ -54,7 +54,8 @@ struct HostHooks {
 
 class Framework {
 public:
-    // Everything the module created, in creation order ("Event NotTestable", "Test ExternalRegisterTest", ...).
+    // Everything the module created, in creation order ("Event NotTestable", "Test ExternalRegisterTest",
+    // ...).
     static const std::vector<std::string>& creationLog();
     static const std::vector<Test*>& tests();
     static const std::vector<Event*>& events();
@@ -78,7 +79,6 @@ public:
     static const std::vector<TimelineEntry>& timeline();
     static unsigned stopChecks(); // calls of checkForStop() since beginRun
     static void record(TimelineEntry entry);
-
 };
 
 // What DiagModule::start() runs: defined by the host linked into the program (the console host in

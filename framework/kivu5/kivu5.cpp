@@ -33,7 +33,7 @@ void RecordLogLine(const qen::LogLine& line);
 Registry& R() {
     static Registry* registry = [] {
         qen::LogSink::setListener(RecordLogLine); // every line the logger writes joins the run's timeline
-        return new Registry();                     // lives until the process ends, like the framework
+        return new Registry();                    // lives until the process ends, like the framework
     }();
     return *registry;
 }
@@ -48,7 +48,9 @@ void RecordLogLine(const qen::LogLine& line) {
     Framework::record(std::move(entry));
 }
 
-uint64_t NowMs() { return tarnos::Win32Backend().GetTickCount(); }
+uint64_t NowMs() {
+    return tarnos::Win32Backend().GetTickCount();
+}
 
 void Raise(Event* event, const char* severity, const KivuString& sourceFile, int line) {
     if (event == nullptr) {
@@ -76,8 +78,9 @@ void SetVar(std::vector<VariableRecord>& vars, const KivuString& name, const Val
 } // namespace
 
 const char* TestResult::name() const {
-    static const char* const names[] = {"PASS",          "FAIL",     "TESTNOTSTARTED", "EXITEDABNORMALLY", "USERABORTED",
-                                        "NOTSUPPORTED", "CANNOTRUN", "INTERNALERROR",  "NODEVICE"};
+    static const char* const names[] = {"PASS",        "FAIL",         "TESTNOTSTARTED", "EXITEDABNORMALLY",
+                                        "USERABORTED", "NOTSUPPORTED", "CANNOTRUN",      "INTERNALERROR",
+                                        "NODEVICE"};
     return (m_value >= 0 && m_value < 9) ? names[m_value] : "UNKNOWN";
 }
 
@@ -105,10 +108,18 @@ Value Value::Uint32Array(std::vector<uint32_t> values) {
     return v;
 }
 
-uint32_t Value::valueUint32() const { return static_cast<uint32_t>(m_number); }
-bool Value::valueBool() const { return m_number != 0; }
-unsigned Value::Uint32ArraySize() const { return static_cast<unsigned>(m_array.size()); }
-uint32_t Value::getUint32InArray(unsigned index) const { return index < m_array.size() ? m_array[index] : 0; }
+uint32_t Value::valueUint32() const {
+    return static_cast<uint32_t>(m_number);
+}
+bool Value::valueBool() const {
+    return m_number != 0;
+}
+unsigned Value::Uint32ArraySize() const {
+    return static_cast<unsigned>(m_array.size());
+}
+uint32_t Value::getUint32InArray(unsigned index) const {
+    return index < m_array.size() ? m_array[index] : 0;
+}
 
 const char* Value::typeName() const {
     switch (m_kind) {
@@ -164,7 +175,9 @@ Test* Test::addParameter(const Parameter* parameter) {
     return this;
 }
 
-KivuString Test::localizedName() const { return KivuString(EnglishTestName(m_name)); }
+KivuString Test::localizedName() const {
+    return KivuString(EnglishTestName(m_name));
+}
 
 Event* Event::setVariable(const KivuString& name, const Value& value) {
     SetVar(m_pending, name, value);
@@ -177,11 +190,17 @@ std::vector<VariableRecord> Event::takeVariables() {
     return vars;
 }
 
-void LocalizedString::setVariable(const KivuString& name, const Value& value) { SetVar(m_variables, name, value); }
+void LocalizedString::setVariable(const KivuString& name, const Value& value) {
+    SetVar(m_variables, name, value);
+}
 
-KivuString LocalizedString::localizedString() const { return KivuString(EnglishText(m_name, m_variables)); }
+KivuString LocalizedString::localizedString() const {
+    return KivuString(EnglishText(m_name, m_variables));
+}
 
-unsigned FROM_SETTINGS_FILE() { return 0xF5E77106u; }
+unsigned FROM_SETTINGS_FILE() {
+    return 0xF5E77106u;
+}
 
 void DiagModule::setCmdLineArgs(int argc, const char* const* argv) {
     R().commandLine.clear();
@@ -199,7 +218,9 @@ void DiagModule::setModuleInitCallback(void (*callback)()) {
     R().initDone = false;
 }
 
-int DiagModule::start() { return HostStart(); }
+int DiagModule::start() {
+    return HostStart();
+}
 
 Test* DiagModule::createTest(const KivuString& name, const DeviceCapability& capability,
                              TestResult (*entryFunction)(const DiagDevice&)) {
@@ -209,8 +230,8 @@ Test* DiagModule::createTest(const KivuString& name, const DeviceCapability& cap
     return R().tests.back();
 }
 
-Parameter* DiagModule::createParameter(const KivuString& name, const DataType& type, const KivuString& description,
-                                       bool flag1, bool flag2) {
+Parameter* DiagModule::createParameter(const KivuString& name, const DataType& type,
+                                       const KivuString& description, bool flag1, bool flag2) {
     R().parameterStore.emplace_back(new Parameter(name.str(), type, description.str(), flag1, flag2));
     R().parameters.push_back(R().parameterStore.back().get());
     R().creationLog.push_back("Parameter " + name.str());
@@ -231,7 +252,9 @@ LocalizedString* DiagModule::createLocalizedString(const KivuString& name) {
     return R().strings.back();
 }
 
-void DiagModule::error(Event* event, const KivuString& sourceFile, int line) { Raise(event, "error", sourceFile, line); }
+void DiagModule::error(Event* event, const KivuString& sourceFile, int line) {
+    Raise(event, "error", sourceFile, line);
+}
 void DiagModule::warning(Event* event, const KivuString& sourceFile, int line) {
     Raise(event, "warning", sourceFile, line);
 }
@@ -263,8 +286,9 @@ bool DiagModule::checkForStop() {
 
 MsgBoxReturn DiagModule::createMessageBox(MsgBoxType type, const KivuString& text, const KivuString& caption,
                                           MsgBoxOption option, LookAndFeel lookAndFeel, KivuString* details,
-                                          bool (*callback)(const DiagDevice&, const void*), const void* context,
-                                          unsigned answerSource, unsigned timeout, bool modal) {
+                                          bool (*callback)(const DiagDevice&, const void*),
+                                          const void* context, unsigned answerSource, unsigned timeout,
+                                          bool modal) {
     MsgBoxReturn answer = MSGBOX_RETURN_OK;
     if (R().hooks.answerPrompt) {
         answer = R().hooks.answerPrompt(PromptRequest{type, text.str(), caption.str(), answerSource});
@@ -288,23 +312,45 @@ MsgBoxReturn DiagModule::createMessageBox(MsgBoxType type, const KivuString& tex
 
 // Framework side.
 
-const std::vector<std::string>& Framework::creationLog() { return R().creationLog; }
-const std::vector<Test*>& Framework::tests() { return R().tests; }
-const std::vector<Event*>& Framework::events() { return R().events; }
-const std::vector<LocalizedString*>& Framework::localizedStrings() { return R().strings; }
-const std::vector<Parameter*>& Framework::parameters() { return R().parameters; }
+const std::vector<std::string>& Framework::creationLog() {
+    return R().creationLog;
+}
+const std::vector<Test*>& Framework::tests() {
+    return R().tests;
+}
+const std::vector<Event*>& Framework::events() {
+    return R().events;
+}
+const std::vector<LocalizedString*>& Framework::localizedStrings() {
+    return R().strings;
+}
+const std::vector<Parameter*>& Framework::parameters() {
+    return R().parameters;
+}
 
 template <class T> static T* FindByName(const std::vector<T*>& list, const std::string& name) {
     auto it = std::find_if(list.begin(), list.end(), [&](const T* item) { return item->name() == name; });
     return it == list.end() ? nullptr : *it;
 }
-Test* Framework::findTest(const std::string& name) { return FindByName(R().tests, name); }
-Event* Framework::findEvent(const std::string& name) { return FindByName(R().events, name); }
-LocalizedString* Framework::findLocalizedString(const std::string& name) { return FindByName(R().strings, name); }
-Parameter* Framework::findParameter(const std::string& name) { return FindByName(R().parameters, name); }
+Test* Framework::findTest(const std::string& name) {
+    return FindByName(R().tests, name);
+}
+Event* Framework::findEvent(const std::string& name) {
+    return FindByName(R().events, name);
+}
+LocalizedString* Framework::findLocalizedString(const std::string& name) {
+    return FindByName(R().strings, name);
+}
+Parameter* Framework::findParameter(const std::string& name) {
+    return FindByName(R().parameters, name);
+}
 
-const std::vector<std::string>& Framework::commandLine() { return R().commandLine; }
-std::string Framework::version() { return R().version; }
+const std::vector<std::string>& Framework::commandLine() {
+    return R().commandLine;
+}
+std::string Framework::version() {
+    return R().version;
+}
 
 void Framework::runModuleInit() {
     if (!R().initDone && R().initCallback) {
@@ -313,16 +359,24 @@ void Framework::runModuleInit() {
     }
 }
 
-void Framework::setHooks(HostHooks hooks) { R().hooks = std::move(hooks); }
-HostHooks& Framework::hooks() { return R().hooks; }
+void Framework::setHooks(HostHooks hooks) {
+    R().hooks = std::move(hooks);
+}
+HostHooks& Framework::hooks() {
+    return R().hooks;
+}
 
 void Framework::beginRun() {
     R().timeline.clear();
     R().stopChecks = 0;
 }
 
-const std::vector<TimelineEntry>& Framework::timeline() { return R().timeline; }
-unsigned Framework::stopChecks() { return R().stopChecks; }
+const std::vector<TimelineEntry>& Framework::timeline() {
+    return R().timeline;
+}
+unsigned Framework::stopChecks() {
+    return R().stopChecks;
+}
 
 void Framework::record(TimelineEntry entry) {
     entry.timeMs = NowMs();

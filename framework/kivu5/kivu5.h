@@ -218,8 +218,8 @@ public:
 
     static Test* createTest(const KivuString& name, const DeviceCapability& capability,
                             TestResult (*entryFunction)(const DiagDevice&));
-    static Parameter* createParameter(const KivuString& name, const DataType& type, const KivuString& description,
-                                      bool flag1, bool flag2);
+    static Parameter* createParameter(const KivuString& name, const DataType& type,
+                                      const KivuString& description, bool flag1, bool flag2);
     static Event* createEvent(const KivuString& name);
     static LocalizedString* createLocalizedString(const KivuString& name);
 
@@ -231,8 +231,9 @@ public:
     static bool checkForStop();
     static MsgBoxReturn createMessageBox(MsgBoxType type, const KivuString& text, const KivuString& caption,
                                          MsgBoxOption option, LookAndFeel lookAndFeel, KivuString* details,
-                                         bool (*callback)(const DiagDevice&, const void*), const void* context,
-                                         unsigned answerSource, unsigned timeout, bool modal);
+                                         bool (*callback)(const DiagDevice&, const void*),
+                                         const void* context, unsigned answerSource, unsigned timeout,
+                                         bool modal);
 };
 
 } // namespace kivu5

@@ -11,14 +11,22 @@ namespace {
 IWin32Backend* g_win32 = nullptr;
 IPortIoBackend* g_portIo = nullptr;
 
-std::string B(BOOL value) { return value ? "TRUE" : "FALSE"; }
-std::string D(DWORD value) { return std::to_string(value); }
+std::string B(BOOL value) {
+    return value ? "TRUE" : "FALSE";
+}
+std::string D(DWORD value) {
+    return std::to_string(value);
+}
 std::string H(HANDLE handle) {
     return handle == INVALID_HANDLE_VALUE ? "INVALID_HANDLE_VALUE" : Hex(reinterpret_cast<uintptr_t>(handle));
 }
-std::string P(const void* pointer) { return pointer ? "ptr" : "NULL"; }
+std::string P(const void* pointer) {
+    return pointer ? "ptr" : "NULL";
+}
 
-bool Wants(const char* call) { return CallTrace::Instance().Wants(call); }
+bool Wants(const char* call) {
+    return CallTrace::Instance().Wants(call);
+}
 
 void Record(const char* call, std::vector<std::string> args, std::string result) {
     CallTrace::Instance().Add(TraceEntry{call, std::move(args), std::move(result)});
@@ -41,16 +49,21 @@ void SetBackends(IWin32Backend* win32, IPortIoBackend* portIo) {
     g_portIo = portIo;
 }
 
-IWin32Backend& Win32Backend() { return g_win32 ? *g_win32 : RealWin32Backend(); }
-IPortIoBackend& PortIoBackend() { return g_portIo ? *g_portIo : RealPortIoBackend(); }
+IWin32Backend& Win32Backend() {
+    return g_win32 ? *g_win32 : RealWin32Backend();
+}
+IPortIoBackend& PortIoBackend() {
+    return g_portIo ? *g_portIo : RealPortIoBackend();
+}
 
 HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
                    DWORD flags, HANDLE templateFile) {
     HANDLE h = Win32Backend().CreateFileW(name, access, share, security, disposition, flags, templateFile);
     if (Wants("CreateFileW"))
-        Record("CreateFileW", {"L\"" + Narrow(name) + "\"", Hex(access), D(share), P(security), D(disposition), D(flags),
-                           P(templateFile)},
-           H(h));
+        Record("CreateFileW",
+               {"L\"" + Narrow(name) + "\"", Hex(access), D(share), P(security), D(disposition), D(flags),
+                P(templateFile)},
+               H(h));
     return h;
 }
 
@@ -80,8 +93,8 @@ BOOL SetCommState(HANDLE handle, DCB* dcb) {
 BOOL BuildCommDCBW(LPCWSTR definition, DCB* dcb) {
     BOOL ok = Win32Backend().BuildCommDCBW(definition, dcb);
     if (Wants("BuildCommDCBW"))
-        Record("BuildCommDCBW", {"L\"" + Narrow(definition) + "\"", dcb ? "{len=" + D(dcb->DCBlength) + "}" : "NULL"},
-           B(ok));
+        Record("BuildCommDCBW",
+               {"L\"" + Narrow(definition) + "\"", dcb ? "{len=" + D(dcb->DCBlength) + "}" : "NULL"}, B(ok));
     return ok;
 }
 
@@ -109,7 +122,7 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLA
     BOOL ok = Win32Backend().ReadFile(handle, buffer, toRead, read, overlapped);
     if (Wants("ReadFile"))
         Record("ReadFile", {H(handle), P(buffer), D(toRead), P(read), P(overlapped)},
-           B(ok) + (read ? " read=" + D(*read) : ""));
+               B(ok) + (read ? " read=" + D(*read) : ""));
     return ok;
 }
 
@@ -117,7 +130,7 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LP
     BOOL ok = Win32Backend().WriteFile(handle, buffer, toWrite, written, overlapped);
     if (Wants("WriteFile"))
         Record("WriteFile", {H(handle), P(buffer), D(toWrite), P(written), P(overlapped)},
-           B(ok) + (written ? " written=" + D(*written) : ""));
+               B(ok) + (written ? " written=" + D(*written) : ""));
     return ok;
 }
 
@@ -132,9 +145,9 @@ BOOL GetCommProperties(HANDLE handle, LPCOMMPROP properties) {
     BOOL ok = Win32Backend().GetCommProperties(handle, properties);
     if (Wants("GetCommProperties"))
         Record("GetCommProperties", {H(handle), P(properties)},
-           B(ok) + (properties ? " subtype=" + D(properties->dwProvSubType) +
-                                     " settable=" + Hex(properties->dwSettableBaud)
-                               : ""));
+               B(ok) + (properties ? " subtype=" + D(properties->dwProvSubType) +
+                                         " settable=" + Hex(properties->dwSettableBaud)
+                                   : ""));
     return ok;
 }
 

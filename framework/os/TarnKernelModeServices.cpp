@@ -9,7 +9,9 @@ CTarnSrvcIO TarnSrvcIO;
 
 namespace {
 // The trace entry is built only while tracing: register polls are the simulator's hot path.
-bool Tracing(const char* call) { return tarnos::CallTrace::Instance().Wants(call); }
+bool Tracing(const char* call) {
+    return tarnos::CallTrace::Instance().Wants(call);
+}
 void Record(const char* call, std::vector<std::string> args, std::string result) {
     tarnos::CallTrace::Instance().Add(tarnos::TraceEntry{call, std::move(args), std::move(result)});
 }

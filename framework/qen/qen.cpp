@@ -101,7 +101,9 @@ bool LogSink::setFile(const char* path) {
     return sink.file != nullptr;
 }
 
-void LogSink::setListener(std::function<void(const LogLine&)> listener) { Sink().listener = std::move(listener); }
+void LogSink::setListener(std::function<void(const LogLine&)> listener) {
+    Sink().listener = std::move(listener);
+}
 
 void LogSink::write(const LogLine& line, const std::string& loggerName) {
     SinkState& sink = Sink();
@@ -120,8 +122,8 @@ void Logger::log(int priority, const LoggerStream& stream) {
 }
 
 void Logger::trace(bool entry, const char* function, const char* sourceFile, int line) {
-    std::string text = std::string(entry ? "-> " : "<- ") + function + " (" + sourceFile + ":" +
-                       std::to_string(line) + ")";
+    std::string text =
+        std::string(entry ? "-> " : "<- ") + function + " (" + sourceFile + ":" + std::to_string(line) + ")";
     LogSink::write(LogLine{true, 0, text, function, sourceFile, line}, m_name);
 }
 

@@ -159,9 +159,9 @@ extern ErrorStream cerr;
 // Where log and trace lines go; chosen by the host. Each also reaches the listener, if any.
 struct LogLine {
     bool isTrace;
-    int priority;          // messages; 0 for trace lines
-    std::string text;      // messages: rule-3 text; trace lines: "-> function" or "<- function"
-    std::string function;  // trace lines
+    int priority;         // messages; 0 for trace lines
+    std::string text;     // messages: rule-3 text; trace lines: "-> function" or "<- function"
+    std::string function; // trace lines
     std::string sourceFile;
     int line;
 };

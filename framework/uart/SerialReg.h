@@ -32,9 +32,9 @@
 #define UART_MCR_RTS 0x02
 #define UART_MCR_OUT1 0x04
 #define UART_MCR_OUT2 0x08
-#define UART_MCR_LOOP 0x10      /* internal loopback */
-#define UART_MCR_OUTPUTS 0x0F   /* DTR, RTS, OUT1, OUT2 */
-#define UART_MCR_NS_MODE 0xE0   /* banked NS UART in extended mode: operating mode, 0 = plain UART */
+#define UART_MCR_LOOP 0x10    /* internal loopback */
+#define UART_MCR_OUTPUTS 0x0F /* DTR, RTS, OUT1, OUT2 */
+#define UART_MCR_NS_MODE 0xE0 /* banked NS UART in extended mode: operating mode, 0 = plain UART */
 
 #define UART_LSR_DR 0x01   /* Data ready */
 #define UART_LSR_OE 0x02   /* Overrun error */
@@ -64,9 +64,9 @@
 #define UART_NS_ID_1 0x10
 #define UART_NS_ID_2 0x20
 #define UART_NS_ID_3 0x30
-#define UART_NS_IRCR1 2          /* bank 4: infrared control register */
+#define UART_NS_IRCR1 2 /* bank 4: infrared control register */
 #define UART_NS_IRCR1_IR_MODE 0x0C
-#define UART_NS_EXCR1 2          /* bank 2: extended control register */
+#define UART_NS_EXCR1 2 /* bank 2: extended control register */
 #define UART_NS_EXCR1_EXT_MODE 0x01
 
 #define UART_BASE_BAUD 115200 /* a divisor of 1 gives 115200 bit/s */

@@ -10,9 +10,10 @@ namespace {
 
 TEST(Part1_1_TestResult, NineDistinctConstantsComparableByValue) {
     using kivu5::TestResult;
-    std::vector<TestResult> all = {TestResult::PASS(),           TestResult::FAIL(),          TestResult::USERABORTED(),
-                                   TestResult::NOTSUPPORTED(),   TestResult::CANNOTRUN(),     TestResult::INTERNALERROR(),
-                                   TestResult::NODEVICE(),       TestResult::TESTNOTSTARTED(), TestResult::EXITEDABNORMALLY()};
+    std::vector<TestResult> all = {
+        TestResult::PASS(),         TestResult::FAIL(),           TestResult::USERABORTED(),
+        TestResult::NOTSUPPORTED(), TestResult::CANNOTRUN(),      TestResult::INTERNALERROR(),
+        TestResult::NODEVICE(),     TestResult::TESTNOTSTARTED(), TestResult::EXITEDABNORMALLY()};
     std::set<int> values;
     for (const TestResult& r : all) {
         values.insert(r.value());
@@ -77,8 +78,9 @@ TEST_F(Part1_1_Recorder, EventVariablesAreRecordedInTheOrderSetAndClearedByTheRa
     kivu5::DiagModule::warning(&event, "SerialPortTest", 100);
     const auto& t = kivu5::Framework::timeline();
     ASSERT_EQ(t.size(), 2u);
-    EXPECT_EQ(tarntest::Describe(t[0]), "event error BaudMiscompareError {PortNumber:text=COM1, BaudRate:uint=2400, "
-                                        "ValueRead:int=7, ExpectedValue:int=6}");
+    EXPECT_EQ(tarntest::Describe(t[0]),
+              "event error BaudMiscompareError {PortNumber:text=COM1, BaudRate:uint=2400, "
+              "ValueRead:int=7, ExpectedValue:int=6}");
     EXPECT_EQ(t[0].line, 99);
     EXPECT_EQ(tarntest::Describe(t[1]), "event warning BaudMiscompareError {}");
 }
@@ -89,8 +91,8 @@ TEST_F(Part1_1_Recorder, ProgressPercentAndInformativeAreRecordedInOrder) {
     kivu5::DiagModule::progress(&text);
     kivu5::DiagModule::percentDone(0);
     kivu5::Event event("NotTestable");
-    kivu5::DiagModule::informative(event.setVariable("PortNumber", kivu5::Value(qen::String("COM2"))), "SerialPortTest",
-                                   5);
+    kivu5::DiagModule::informative(event.setVariable("PortNumber", kivu5::Value(qen::String("COM2"))),
+                                   "SerialPortTest", 5);
     EXPECT_EQ(tarntest::Describe(kivu5::Framework::timeline()),
               (std::vector<std::string>{"progress ValidityCheck {PortNumber:text=COM2}", "percent 0",
                                         "event informative NotTestable {PortNumber:text=COM2}"}));
@@ -106,8 +108,8 @@ TEST_F(Part1_1_Recorder, MessageBoxRecordsEveryArgumentAndTheHostsAnswer) {
     };
     kivu5::Framework::setHooks(hooks);
     kivu5::MsgBoxReturn answer = kivu5::DiagModule::createMessageBox(
-        kivu5::MSGBOX_TYPE_OK_CANCEL, "Connect", "Caption", kivu5::MSGBOX_OPTION_DEFAULT_OK, kivu5::LOOKANDFEEL_QUESTION,
-        nullptr, nullptr, nullptr, kivu5::FROM_SETTINGS_FILE(), 2000, true);
+        kivu5::MSGBOX_TYPE_OK_CANCEL, "Connect", "Caption", kivu5::MSGBOX_OPTION_DEFAULT_OK,
+        kivu5::LOOKANDFEEL_QUESTION, nullptr, nullptr, nullptr, kivu5::FROM_SETTINGS_FILE(), 2000, true);
     EXPECT_EQ(answer, 150);
     EXPECT_EQ(askedText, "Connect");
     ASSERT_EQ(kivu5::Framework::timeline().size(), 1u);
@@ -118,8 +120,9 @@ TEST_F(Part1_1_Recorder, MessageBoxRecordsEveryArgumentAndTheHostsAnswer) {
 
 TEST_F(Part1_1_Recorder, WithoutAHostAPromptIsAnsweredOkAndNoStopIsRequested) {
     EXPECT_EQ(kivu5::DiagModule::createMessageBox(kivu5::MSGBOX_TYPE_OK_CANCEL, "a", "b",
-                                                  kivu5::MSGBOX_OPTION_DEFAULT_OK, kivu5::LOOKANDFEEL_QUESTION, nullptr,
-                                                  nullptr, nullptr, kivu5::FROM_SETTINGS_FILE(), 2000, true),
+                                                  kivu5::MSGBOX_OPTION_DEFAULT_OK,
+                                                  kivu5::LOOKANDFEEL_QUESTION, nullptr, nullptr, nullptr,
+                                                  kivu5::FROM_SETTINGS_FILE(), 2000, true),
               kivu5::MSGBOX_RETURN_OK);
     EXPECT_FALSE(kivu5::DiagModule::checkForStop());
 }
@@ -143,7 +146,9 @@ TEST_F(Part1_1_Recorder, LogLinesOfTheLoggerJoinTheTimelineWithTheirPriority) {
     EXPECT_EQ(tarntest::Describe(kivu5::Framework::timeline()[0]), "log 2 Port COM1: Not testable");
 }
 
-kivu5::TestResult Throwing(const kivu5::DiagDevice&) { throw qen::Exception(qen::String("TARN Driver not installed!")); }
+kivu5::TestResult Throwing(const kivu5::DiagDevice&) {
+    throw qen::Exception(qen::String("TARN Driver not installed!"));
+}
 
 TEST(Part1_1_RunTestOnDevice, AQenExceptionLeavingTheEntryFunctionIsExitedAbnormallyWithItsMessage) {
     kivu5::Test test("Throwing", kivu5::DeviceCapability::SerialPort(), Throwing);

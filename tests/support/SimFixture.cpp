@@ -73,10 +73,12 @@ std::vector<std::string> SimTest::Trace(const std::vector<std::string>& calls) {
 
 std::vector<std::string> SimTest::RegisterTrace() {
     std::vector<std::string> out;
-    for (const tarnos::TraceEntry& e : tarnos::CallTrace::Instance().Only({"PortReadByte", "PortWriteByte"})) {
+    for (const tarnos::TraceEntry& e :
+         tarnos::CallTrace::Instance().Only({"PortReadByte", "PortWriteByte"})) {
         if (e.call == "PortReadByte") {
             size_t blank = e.result.find(' ');
-            out.push_back("R " + e.args[0] + " -> " + (blank == std::string::npos ? "fail" : e.result.substr(blank + 1)));
+            out.push_back("R " + e.args[0] + " -> " +
+                          (blank == std::string::npos ? "fail" : e.result.substr(blank + 1)));
         } else {
             out.push_back("W " + e.args[0] + " <- " + e.args[1]);
         }
@@ -84,7 +86,9 @@ std::vector<std::string> SimTest::RegisterTrace() {
     return out;
 }
 
-double SimTest::ElapsedMs() const { return static_cast<double>(m_sim->Clock().NowUs() - m_startUs) / 1000.0; }
+double SimTest::ElapsedMs() const {
+    return static_cast<double>(m_sim->Clock().NowUs() - m_startUs) / 1000.0;
+}
 
 void SimTest::ResetModuleState() {
     CSerialPortTest::mtestID = 0;

@@ -37,7 +37,9 @@ protected:
 
     // Records only these calls from now on (all when empty); a full Part 5.3 run makes millions of
     // register accesses, so tests of long runs record just what they assert on.
-    static void TraceOnly(std::vector<std::string> calls) { tarnos::CallTrace::Instance().SetFilter(std::move(calls)); }
+    static void TraceOnly(std::vector<std::string> calls) {
+        tarnos::CallTrace::Instance().SetFilter(std::move(calls));
+    }
     // The seam's call trace, one line per call, of these calls only (all when empty).
     static std::vector<std::string> Trace(const std::vector<std::string>& calls = {});
     // Register accesses as "R 0x3FF -> 0x00" and "W 0x3FC <- 0x10", in order.

@@ -14,7 +14,9 @@ std::function<int()>& Behaviour() {
 }
 } // namespace
 
-void SetStartBehaviour(std::function<int()> behaviour) { Behaviour() = std::move(behaviour); }
+void SetStartBehaviour(std::function<int()> behaviour) {
+    Behaviour() = std::move(behaviour);
+}
 
 int CallModuleMain(std::initializer_list<const char*> args) {
     std::vector<char*> argv;

@@ -62,7 +62,7 @@ std::string Describe(const kivu5::TimelineEntry& e) {
     case kivu5::TimelineEntry::Prompt: {
         std::string nulls = (e.nullDetails && e.nullCallback && e.nullContext) ? " nulls" : " not-null";
         std::string source = e.answerSource == kivu5::FROM_SETTINGS_FILE() ? "FROM_SETTINGS_FILE"
-                                                                            : std::to_string(e.answerSource);
+                                                                           : std::to_string(e.answerSource);
         return "prompt " + std::to_string(e.type) + " option=" + std::to_string(e.option) +
                " look=" + std::to_string(e.lookAndFeel) + nulls + " source=" + source +
                " timeout=" + std::to_string(e.timeout) + (e.modal ? " modal" : " modeless") + " -> " +

@@ -13,7 +13,7 @@
 
 namespace {
 
-void Report(const char *what, USHORT port) {
+void Report(const char* what, USHORT port) {
     char line[64];
     int length = std::snprintf(line, sizeof line, "inpout stand-in: %s 0x%04X\n", what, port);
     DWORD written = 0;

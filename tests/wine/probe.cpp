@@ -15,13 +15,13 @@ namespace {
 
 constexpr DWORD PROBE_BYTES = 8;
 
-void PrintWin32Failure(const char *what) {
+void PrintWin32Failure(const char* what) {
     std::printf("%s=FALSE error=%lu\n", what, static_cast<unsigned long>(GetLastError()));
 }
 
 } // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     if (argc < 2 || argc > 3 || std::strncmp(argv[1], "COM", 3) != 0) {
         std::fprintf(stderr, "probe: usage: probe.exe COMn [expect-echo|expect-silence]\n");
         return 2;

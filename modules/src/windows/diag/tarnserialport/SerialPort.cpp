@@ -24,9 +24,9 @@ struct SettableRate {
     DWORD bit;
 };
 const SettableRate SETTABLE_RATES[] = {
-    {300, BAUD_300},     {1200, BAUD_1200},   {2400, BAUD_2400},     {4800, BAUD_4800},
-    {9600, BAUD_9600},   {14400, BAUD_14400}, {19200, BAUD_19200},   {38400, BAUD_38400},
-    {56000, BAUD_56K},   {57600, BAUD_57600}, {115200, BAUD_115200}, {128000, BAUD_128K},
+    {300, BAUD_300},   {1200, BAUD_1200},   {2400, BAUD_2400},     {4800, BAUD_4800},
+    {9600, BAUD_9600}, {14400, BAUD_14400}, {19200, BAUD_19200},   {38400, BAUD_38400},
+    {56000, BAUD_56K}, {57600, BAUD_57600}, {115200, BAUD_115200}, {128000, BAUD_128K},
 };
 
 const qen::String* g_PortNamePrefix = nullptr;
@@ -45,7 +45,8 @@ void CreatePortNamePrefix() {
 
 // Part 4.1, construction.
 CSerialPort::CSerialPort(unsigned short portNumber, unsigned short ioBaseAddress)
-    : m_PortName(), m_PortHandle(INVALID_HANDLE_VALUE), m_PortNumber(portNumber), m_IoBaseAddress(ioBaseAddress) {
+    : m_PortName(), m_PortHandle(INVALID_HANDLE_VALUE), m_PortNumber(portNumber),
+      m_IoBaseAddress(ioBaseAddress) {
     m_PortName.append(g_PortNamePrefix ? *g_PortNamePrefix : qen::String("COM"));
     m_PortName.append(qen::QENValue(portNumber).toString(qen::QENValue::nilValue));
     if (TarnKernelModeServices::TarnSrvcIO.DriverOpened(DRIVER_KEY) == 0) {
@@ -61,9 +62,13 @@ CSerialPort::~CSerialPort() {
     }
 }
 
-unsigned short CSerialPort::GetIoBaseAddress() const { return m_IoBaseAddress; }
+unsigned short CSerialPort::GetIoBaseAddress() const {
+    return m_IoBaseAddress;
+}
 
-const qen::String& CSerialPort::GetPortName() const { return m_PortName; }
+const qen::String& CSerialPort::GetPortName() const {
+    return m_PortName;
+}
 
 // Part 4.1: two library calls per access; the driver state is never cached.
 unsigned char CSerialPort::ReadRegister(unsigned short address) {
@@ -71,7 +76,8 @@ unsigned char CSerialPort::ReadRegister(unsigned short address) {
     if (TarnKernelModeServices::TarnSrvcIO.DriverOpened(DRIVER_KEY) == 0) {
         return 0;
     }
-    if (TarnKernelModeServices::TarnSrvcIO.PortReadByte(address, &value) != TarnKernelModeServices::TARNSRVC_SUCCESS) {
+    if (TarnKernelModeServices::TarnSrvcIO.PortReadByte(address, &value) !=
+        TarnKernelModeServices::TARNSRVC_SUCCESS) {
         return 0; // whatever the library stored
     }
     return value;
@@ -86,7 +92,8 @@ void CSerialPort::WriteRegister(unsigned short address, unsigned char value) {
 
 void CSerialPort::AssertHandle(int line) const {
     if (m_PortHandle == INVALID_HANDLE_VALUE) {
-        throw qen::AssertionFailure(SOURCE_FILE, static_cast<size_t>(line), "m_PortHandle != INVALID_HANDLE_VALUE");
+        throw qen::AssertionFailure(SOURCE_FILE, static_cast<size_t>(line),
+                                    "m_PortHandle != INVALID_HANDLE_VALUE");
     }
 }
 
@@ -98,7 +105,8 @@ bool CSerialPort::Open() {
     WCHAR deviceName[32];
     // The \\.\ prefix makes ports above COM9 openable.
     wsprintfW(deviceName, L"\\\\.\\COM%i", static_cast<int>(m_PortNumber));
-    m_PortHandle = CreateFileW(deviceName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    m_PortHandle =
+        CreateFileW(deviceName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     return m_PortHandle != INVALID_HANDLE_VALUE;
 }
 

@@ -91,7 +91,9 @@ void CreateCatalogue() {
 }
 
 // Part 2.1, static initialisation step 7.
-void CreateBadDevicePointer() { g_EventBadDevicePointer = DiagModule::createEvent("BadDevicePointer"); }
+void CreateBadDevicePointer() {
+    g_EventBadDevicePointer = DiagModule::createEvent("BadDevicePointer");
+}
 
 // ---------------------------------------------------------------------------------------------------------
 // Part 2.3: the test object and the state kept between runs.
@@ -114,15 +116,19 @@ CBaudRateList& g_DefaultBaudRates = DefaultBaudRatesList();
 
 namespace {
 
-const unsigned DEFAULT_BAUD_RATES[] = {110,  300,   600,   1200,  2400,  4800,   9600,  14400,
+const unsigned DEFAULT_BAUD_RATES[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
                                        19200, 38400, 56000, 57600, 115200, 128000, 256000};
 
-void ReleaseDefaultBaudRates() { CBaudRateList().swap(g_DefaultBaudRates); }
+void ReleaseDefaultBaudRates() {
+    CBaudRateList().swap(g_DefaultBaudRates);
+}
 
 } // namespace
 
 // Part 2.1, static initialisation step 5.
-void RegisterDefaultBaudRatesRelease() { std::atexit(ReleaseDefaultBaudRates); }
+void RegisterDefaultBaudRatesRelease() {
+    std::atexit(ReleaseDefaultBaudRates);
+}
 
 CSerialPortTest::CSerialPortTest(int testID) : m_BaudRates() {
     mtestID = testID;
@@ -156,10 +162,18 @@ qen::Logger* TestLogger() {
     return g_TestLogger;
 }
 
-void AppendPart(qen::LoggerStream& stream, const char* text) { stream.append(text); }
-void AppendPart(qen::LoggerStream& stream, const qen::CString& text) { stream.append(text); }
-void AppendPart(qen::LoggerStream& stream, int value) { stream.append(value); }
-void AppendPart(qen::LoggerStream& stream, unsigned value) { stream.append(value); }
+void AppendPart(qen::LoggerStream& stream, const char* text) {
+    stream.append(text);
+}
+void AppendPart(qen::LoggerStream& stream, const qen::CString& text) {
+    stream.append(text);
+}
+void AppendPart(qen::LoggerStream& stream, int value) {
+    stream.append(value);
+}
+void AppendPart(qen::LoggerStream& stream, unsigned value) {
+    stream.append(value);
+}
 
 // Part 1.2, rules 2 and 3: logged when the gate lets priority P through, as "<line> <message...>".
 template <class... Parts> void LogMessage(int priority, int line, const Parts&... parts) {
@@ -186,14 +200,17 @@ const int PRIORITY_TEST_FAILURE = 4;
 namespace {
 
 // A register's absolute address: the I/O base plus the offset, in 16 bits (Part 4.1).
-unsigned short Reg(unsigned short base, int offset) { return static_cast<unsigned short>(base + offset); }
+unsigned short Reg(unsigned short base, int offset) {
+    return static_cast<unsigned short>(base + offset);
+}
 
-Value PortNameValue(const CSerialPort& port) { return Value(port.GetPortName()); }
+Value PortNameValue(const CSerialPort& port) {
+    return Value(port.GetPortName());
+}
 
 // Raises an event whose only variable is PortNumber.
-void RaiseForPort(kivu5::Event* event, const CSerialPort& port, void (*severity)(kivu5::Event*,
-                                                                                const kivu5::KivuString&, int),
-                  int line) {
+void RaiseForPort(kivu5::Event* event, const CSerialPort& port,
+                  void (*severity)(kivu5::Event*, const kivu5::KivuString&, int), int line) {
     event->setVariable("PortNumber", PortNameValue(port));
     severity(event, SOURCE_FILE, line);
 }
@@ -326,7 +343,9 @@ bool IsStandardIoBase(unsigned short base) {
     return false;
 }
 
-bool IsQuietOpenFailure(DWORD code) { return code == ERROR_FILE_NOT_FOUND || code == ERROR_GEN_FAILURE; }
+bool IsQuietOpenFailure(DWORD code) {
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_GEN_FAILURE;
+}
 
 bool IsTestableSubType(DWORD subType) {
     return subType == PST_RS232 || subType == PST_RS422 || subType == PST_RS423 || subType == PST_RS449;
@@ -516,7 +535,8 @@ namespace {
 
 const int CONTROL_COMBINATIONS = 16;
 // MSR >> 4 expected for MCR low bits n: n with bits 0 and 1 exchanged (DTR->DSR, RTS->CTS, Part 4.1).
-const int EXPECTED_MODEM_STATUS[CONTROL_COMBINATIONS] = {0, 2, 1, 3, 4, 6, 5, 7, 8, 10, 9, 11, 12, 14, 13, 15};
+const int EXPECTED_MODEM_STATUS[CONTROL_COMBINATIONS] = {0, 2,  1, 3,  4,  6,  5,  7,
+                                                         8, 10, 9, 11, 12, 14, 13, 15};
 const DWORD CONTROL_SETTLE_MS = 100;
 
 } // namespace
@@ -562,8 +582,8 @@ struct SendReceiveRate {
     unsigned rate;
     unsigned char divisor; // 115200 / rate
 };
-const SendReceiveRate SEND_RECEIVE_RATES[] = {{1200, 96}, {2400, 48},  {4800, 24},  {9600, 12},    {14400, 8},
-                                              {19200, 6}, {38400, 3},  {57600, 2}, {115200, 1}};
+const SendReceiveRate SEND_RECEIVE_RATES[] = {{1200, 96}, {2400, 48}, {4800, 24}, {9600, 12}, {14400, 8},
+                                              {19200, 6}, {38400, 3}, {57600, 2}, {115200, 1}};
 const int SEND_RECEIVE_ROWS = sizeof SEND_RECEIVE_RATES / sizeof SEND_RECEIVE_RATES[0];
 
 // 8 data bits, no parity, 2 stop bits; with and without the divisor latch.
@@ -574,7 +594,9 @@ const DWORD LINE_WAIT_LIMIT_MS = 3000;
 const int BYTE_VALUES = 256;
 
 // Part 5.3, percentDone for row i: i x 100 / 9 + 2, truncated toward zero.
-int RowPercent(int row) { return static_cast<int>(row * 100.0 / static_cast<double>(SEND_RECEIVE_ROWS) + 2.0); }
+int RowPercent(int row) {
+    return static_cast<int>(row * 100.0 / static_cast<double>(SEND_RECEIVE_ROWS) + 2.0);
+}
 
 // Part 5.3: polls LSR back to back until the bit is set; false after 3000 ms by unsigned tick difference.
 bool WaitForLineStatus(CSerialPort& port, unsigned short lsr, unsigned char bit) {
@@ -638,7 +660,8 @@ TestResult CSerialPortTest::RunInternalSendAndReceiveTest(CSerialPort& port) {
     return overall;
 }
 
-TestResult CSerialPortTest::SendAndReceiveAtBaudRate(CSerialPort& port, unsigned rate, unsigned char divisor) {
+TestResult CSerialPortTest::SendAndReceiveAtBaudRate(CSerialPort& port, unsigned rate,
+                                                     unsigned char divisor) {
     unsigned short base = port.GetIoBaseAddress();
     if (base == NO_IO_BASE_ADDRESS) {
         return TestResult::NOTSUPPORTED();
@@ -650,7 +673,7 @@ TestResult CSerialPortTest::SendAndReceiveAtBaudRate(CSerialPort& port, unsigned
     // Step 2: program the UART, in exactly this order.
     const unsigned short mcr = Reg(base, UART_MCR);
     port.WriteRegister(mcr, static_cast<unsigned char>(port.ReadRegister(mcr) | UART_MCR_LOOP)); // 2.1
-    port.WriteRegister(Reg(base, UART_IER), UART_IER_OFF);                                      // 2.2
+    port.WriteRegister(Reg(base, UART_IER), UART_IER_OFF);                                       // 2.2
     Sleep(PROGRAMMING_PAUSE_MS);
     port.WriteRegister(lcr, LCR_FRAME_8N2_DLAB); // 2.3
     Sleep(PROGRAMMING_PAUSE_MS);
@@ -660,7 +683,7 @@ TestResult CSerialPortTest::SendAndReceiveAtBaudRate(CSerialPort& port, unsigned
     Sleep(PROGRAMMING_PAUSE_MS);
     port.WriteRegister(Reg(base, UART_DLL), divisor); // 2.6
     Sleep(PROGRAMMING_PAUSE_MS);
-    port.WriteRegister(lcr, LCR_FRAME_8N2); // 2.7
+    port.WriteRegister(lcr, LCR_FRAME_8N2);            // 2.7
     if ((port.ReadRegister(lsr) & UART_LSR_DR) != 0) { // 2.8: drop a byte already waiting
         port.ReadRegister(data);
     }
@@ -668,7 +691,8 @@ TestResult CSerialPortTest::SendAndReceiveAtBaudRate(CSerialPort& port, unsigned
 
     // Step 3: the one stop check of a rate, before its first byte.
     if (DiagModule::checkForStop()) {
-        LOG_MESSAGE(PRIORITY_REFUSED_OR_STOPPED, "Port: ", port.GetPortName().getUTF8String(), " User aborted");
+        LOG_MESSAGE(PRIORITY_REFUSED_OR_STOPPED, "Port: ", port.GetPortName().getUTF8String(),
+                    " User aborted");
         return TestResult::USERABORTED();
     }
 
@@ -748,10 +772,10 @@ enum class ControlLine { Dtr, Rts };
 
 struct ExternalRegisterStep {
     ControlLine line;
-    bool on;            // DTR_CONTROL_ENABLE / RTS_CONTROL_ENABLE, else DISABLE
-    DWORD statusBit;    // MS_DSR_ON or MS_CTS_ON
+    bool on;         // DTR_CONTROL_ENABLE / RTS_CONTROL_ENABLE, else DISABLE
+    DWORD statusBit; // MS_DSR_ON or MS_CTS_ON
     kivu5::Event** event;
-    const char* text;   // after the port name
+    const char* text; // after the port name
 };
 
 // Part 5.4, step 5: always all four, in this order; a fault is the bit equal to "not on".
@@ -775,7 +799,8 @@ TestResult CSerialPortTest::RunExternalRegisterTest(CSerialPort& port) {
     unsigned savedRate = 0;
     if (!port.Configure(EXTERNAL_REGISTER_RATE, &savedRate)) {
         g_EventFailedSetup->setVariable("PortNumber", PortNameValue(port));
-        g_EventFailedSetup->setVariable("BaudRate", Value(static_cast<unsigned long>(EXTERNAL_REGISTER_RATE)));
+        g_EventFailedSetup->setVariable("BaudRate",
+                                        Value(static_cast<unsigned long>(EXTERNAL_REGISTER_RATE)));
         DiagModule::warning(g_EventFailedSetup, SOURCE_FILE, __LINE__);
         LOG_MESSAGE(PRIORITY_SETUP_FAILURE, "Can't Open driver");
         return TestResult::FAIL();
@@ -835,8 +860,9 @@ bool CSerialPortTest::LoadBaudRates(CSerialPort& port) {
     ValidateBaudRates(port, configured);
     if (m_BaudRates.empty()) {
         DiagModule::error(g_EventNoValidBaudRateConfig, SOURCE_FILE, __LINE__);
-        LOG_MESSAGE(PRIORITY_TEST_FAILURE, "Baud rate list not properly configured in the configuration file.  "
-                                           "No valid baud rates found");
+        LOG_MESSAGE(PRIORITY_TEST_FAILURE,
+                    "Baud rate list not properly configured in the configuration file.  "
+                    "No valid baud rates found");
         return false;
     }
     return true;
@@ -844,7 +870,8 @@ bool CSerialPortTest::LoadBaudRates(CSerialPort& port) {
 
 void CSerialPortTest::ValidateBaudRates(CSerialPort& port, CBaudRateList list) {
     // Left open by the spec: BaudRateIndex is the entry's 0-based position in the list validated (the
-    // configured list, or the default list when that is used), so a technician can find it (docs/decisions.md).
+    // configured list, or the default list when that is used), so a technician can find it
+    // (docs/decisions.md).
     for (size_t index = 0; index < list.size(); ++index) {
         unsigned rate = list[index];
         if (port.IsBaudRateSupported(rate)) {
@@ -853,8 +880,8 @@ void CSerialPortTest::ValidateBaudRates(CSerialPort& port, CBaudRateList list) {
             int position = static_cast<int>(index);
             g_EventInvalidBaudRateConfig->setVariable("BaudRateIndex", Value(position));
             DiagModule::error(g_EventInvalidBaudRateConfig, SOURCE_FILE, __LINE__);
-            LOG_MESSAGE(PRIORITY_TEST_FAILURE, "Invalid baud rate found in configuration file at baud rate index: ",
-                        position);
+            LOG_MESSAGE(PRIORITY_TEST_FAILURE,
+                        "Invalid baud rate found in configuration file at baud rate index: ", position);
         }
     }
 }
@@ -879,7 +906,8 @@ bool IsAcceptedByte(unsigned byte, unsigned position) {
 
 TestResult CSerialPortTest::RunExternalLoopbackTest(CSerialPort& port) {
     if (UserDeclinedAdapterPrompt(g_TestExternalLoopbackTest)) {
-        LOG_MESSAGE(PRIORITY_REFUSED_OR_STOPPED, "Port ", port.GetPortName().getUTF8String(), ": User aborted");
+        LOG_MESSAGE(PRIORITY_REFUSED_OR_STOPPED, "Port ", port.GetPortName().getUTF8String(),
+                    ": User aborted");
         return TestResult::USERABORTED();
     }
     if (!LoadBaudRates(port)) {
@@ -892,7 +920,8 @@ TestResult CSerialPortTest::RunExternalLoopbackTest(CSerialPort& port) {
         unsigned rate = m_BaudRates[i];
         g_TextLoopbackProgress->setVariable("BaudRate", Value(static_cast<int>(rate)));
         DiagModule::progress(g_TextLoopbackProgress);
-        DiagModule::percentDone(static_cast<int>(static_cast<double>(done) * 100.0 / static_cast<double>(count) + 2.0));
+        DiagModule::percentDone(
+            static_cast<int>(static_cast<double>(done) * 100.0 / static_cast<double>(count) + 2.0));
         result = LoopbackAtBaudRate(port, rate);
         ++done;
         if (result != TestResult::PASS() || done == count) {

@@ -97,7 +97,8 @@ extern kivu5::LocalizedString* g_TextConnectAdapterPrompt;
 extern kivu5::Parameter* g_ParamPromptUserForLoopBack;
 extern kivu5::Parameter* g_ParamBaudRates;
 
-// The tests of Part 2.1 (their handles live in tarnserialport; the external tests' names are prompt captions).
+// The tests of Part 2.1 (their handles live in tarnserialport; the external tests' names are prompt
+// captions).
 extern kivu5::Test* g_TestExternalRegisterTest;
 extern kivu5::Test* g_TestExternalLoopbackTest;
 

@@ -43,9 +43,10 @@ kivu5::Test* CreateSerialPortTest(const char* name, TestResult (*entry)(const Di
 // that the order holds whatever order the linker gives the module's sources.
 struct CModuleStaticInitialisation {
     CModuleStaticInitialisation() {
-        CreateCatalogue();                  // steps 1 to 4
-        RegisterDefaultBaudRatesRelease();  // step 5
-        g_TestExternalRegisterTest = CreateSerialPortTest("ExternalRegisterTest", ExternalRegisterTest); // step 6
+        CreateCatalogue();                 // steps 1 to 4
+        RegisterDefaultBaudRatesRelease(); // step 5
+        g_TestExternalRegisterTest =
+            CreateSerialPortTest("ExternalRegisterTest", ExternalRegisterTest); // step 6
         g_TestExternalLoopbackTest = CreateSerialPortTest("ExternalLoopbackTest", ExternalLoopbackTest);
         g_TestInternalRegisterTest = CreateSerialPortTest("InternalRegisterTest", InternalRegisterTest);
         g_TestInternalControlSignalsTest =
@@ -58,7 +59,9 @@ struct CModuleStaticInitialisation {
 } g_ModuleStaticInitialisation;
 
 // Part 1.2, rule 1: each entry function opens its own trace scope, at its own line.
-qen::Logger* EntryTraceLogger() { return qen::LogGate::ForTrace(MainLogger()); }
+qen::Logger* EntryTraceLogger() {
+    return qen::LogGate::ForTrace(MainLogger());
+}
 
 // Part 2.1, entry function steps 2 and 3; the object ends with the call, on every way out.
 TestResult RunTestObject(int testID, const DiagDevice& device) {
@@ -100,7 +103,8 @@ TestResult InternalRegisterTest(const DiagDevice& device) {
 }
 
 TestResult InternalSendAndReceiveTest(const DiagDevice& device) {
-    qen::TraceLogger trace(EntryTraceLogger(), "Serial Port Internal Send and Receive Test", SOURCE_FILE, __LINE__);
+    qen::TraceLogger trace(EntryTraceLogger(), "Serial Port Internal Send and Receive Test", SOURCE_FILE,
+                           __LINE__);
     return RunTestObject(INTERNAL_SEND_AND_RECEIVE_TEST_ID, device);
 }
 
