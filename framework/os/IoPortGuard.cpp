@@ -78,6 +78,7 @@ bool CIoPortGuard::SelectPortUnderTest(const std::string& device, std::optional<
         m_Refused = 0;
         m_WhyNoWindow.clear();
         if (!base) {
+            TellListenerLocked();
             return false; // no I/O base: the register-level tests touch no register (Part 3.1)
         }
         bool reported = false;
@@ -98,11 +99,13 @@ bool CIoPortGuard::SelectPortUnderTest(const std::string& device, std::optional<
             refusal = "the platform reports no UART window there for " + device + " (--allow-io adds one)";
         } else {
             m_Granted = static_cast<uint16_t>(*base);
+            TellListenerLocked();
             return true;
         }
         // Logged with the run's first refused access, not here: then it joins that run's report, and a run
         // that touches no register (an external test) says nothing about registers.
         m_WhyNoWindow = "I/O base " + PortText(*base) + " of " + device + " refused: " + refusal;
+        TellListenerLocked();
     }
     return false;
 }
@@ -115,6 +118,13 @@ void CIoPortGuard::Reset() {
     m_Granted.reset();
     m_Logged.clear();
     m_Refused = 0;
+    TellListenerLocked();
+}
+
+void CIoPortGuard::TellListenerLocked() const {
+    if (m_Listener) {
+        m_Listener(m_Granted);
+    }
 }
 
 std::optional<uint16_t> CIoPortGuard::GrantedWindow() const {

@@ -13,6 +13,7 @@
 #include "os/OsBackend.h"
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -23,7 +24,13 @@ namespace tarnos {
 
 class CIoPortGuard final : public IPortIoBackend {
 public:
-    explicit CIoPortGuard(IPortIoBackend& inner) : m_Inner(inner) {}
+    // Told the granted window (none: nothing granted) whenever a selection or Reset sets it, so that the
+    // backend can open exactly that window in its own way (Linux: ioperm, os/backends/posix/DevPortIo.h).
+    // The guard's check stays in front of every access all the same.
+    using WindowListener = std::function<void(std::optional<uint16_t>)>;
+
+    explicit CIoPortGuard(IPortIoBackend& inner, WindowListener listener = nullptr)
+        : m_Inner(inner), m_Listener(std::move(listener)) {}
 
     // The platform's facts, set once by the host: the UART windows it reports (console's included).
     void SetReportedWindows(std::vector<UartWindow> windows);
@@ -54,7 +61,10 @@ private:
     bool OverlapsConsoleLocked(uint32_t base) const;
     void Refuse(uint16_t port);
 
+    void TellListenerLocked() const;
+
     IPortIoBackend& m_Inner;
+    WindowListener m_Listener;
     mutable std::mutex m_Lock;
     std::vector<UartWindow> m_Reported;
     std::vector<uint32_t> m_Allowed;

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include <fcntl.h>
@@ -114,6 +115,57 @@ TEST_F(PosixDevPortBackend, SetDevPortPathPointsTheRealBackendAndTheLibraryAtThe
     unsigned char value = 0;
     EXPECT_EQ(TarnSrvcIO.PortReadByte(0x2FD, &value), TarnKernelModeServices::TARNSRVC_SUCCESS);
     EXPECT_EQ(value, 0x60);
+}
+
+// Stands in for ioperm(2) and records each call; never the system's.
+unsigned long g_IopermSeen = 0;
+int RecordIoperm(unsigned long, unsigned long, int) {
+    ++g_IopermSeen;
+    return -1;
+}
+
+// The ioperm path (x86, DevPortIo.h) needs the real /dev/port path: with a test's file every access inside
+// the granted window goes to the file, and ioperm is never asked.
+TEST_F(PosixDevPortBackend, IopermIsNeverAskedWhenThePathIsATestFile) {
+    tarnos::posix::CDevPortIo io(m_Path);
+    io.SetIopermCall(RecordIoperm);
+    g_IopermSeen = 0;
+    io.SelectWindow(0x2F8);
+    EXPECT_EQ(io.WriteByte(0x2FC, 0x13), 0);
+    SetFileByte(0x2FD, 0x60);
+    unsigned char value = 0;
+    EXPECT_EQ(io.ReadByte(0x2FD, &value), 0);
+    EXPECT_EQ(value, 0x60);
+    io.SelectWindow(0x3E8); // another window, then none: nothing to give back either
+    EXPECT_EQ(io.WriteByte(0x3E8, 0x5A), 0);
+    io.SelectWindow(std::nullopt);
+    EXPECT_EQ(FileByte(0x2FC), 0x13);
+    EXPECT_EQ(FileByte(0x3E8), 0x5A);
+    EXPECT_EQ(io.IopermCalls(), 0u);
+    EXPECT_EQ(g_IopermSeen, 0u);
+}
+
+TEST_F(PosixDevPortBackend, TheRealBackendBehindTheGuardNeverAsksIopermWithATestFile) {
+    tarnos::posix::SetIopermCall(RecordIoperm);
+    g_IopermSeen = 0;
+    unsigned long before = tarnos::posix::IopermCalls();
+    tarnos::posix::SetDevPortPath(m_Path);
+    tarnos::SetBackends(nullptr, nullptr);
+    tarnos::RealPortIoGuard().SetReportedWindows({tarnos::UartWindow{0x2F8, "COM2", false}});
+    ASSERT_TRUE(tarnos::RealPortIoGuard().SelectPortUnderTest("COM2", 0x2F8));
+    using TarnKernelModeServices::TarnSrvcIO;
+    for (unsigned short port = 0x2F8; port < 0x300; ++port) {
+        EXPECT_EQ(TarnSrvcIO.PortWriteByte(port, static_cast<unsigned char>(port & 0xFF)),
+                  TarnKernelModeServices::TARNSRVC_SUCCESS);
+        unsigned char value = 0;
+        EXPECT_EQ(TarnSrvcIO.PortReadByte(port, &value), TarnKernelModeServices::TARNSRVC_SUCCESS);
+        EXPECT_EQ(value, port & 0xFF);
+    }
+    EXPECT_EQ(FileByte(0x2FF), 0xFF); // the file, not an instruction, took the accesses
+    tarnos::RealPortIoGuard().Reset();
+    EXPECT_EQ(tarnos::posix::IopermCalls(), before);
+    EXPECT_EQ(g_IopermSeen, 0u);
+    MakePosixBackendsSafe(); // back to the program's refusing ioperm
 }
 
 TEST_F(PosixDevPortBackend, RealBackendWithAMissingPathReportsTheDriverNotOpen) {

@@ -130,6 +130,11 @@ def check_watch(c, log, run, allowed_bases, allowed_ttys, must_touch_bases):
         return
     c.check(not watch["violations"], f"{run}: iowatch saw no console access (0x3F8-0x3FF, /dev/ttyS0, iopl)",
             "; ".join(watch["violations"]))
+    # ioperm (the backend's in/out path): only exactly the eight ports of a selected UART may be granted.
+    grants = [r for r in watch["ioperm"] if not r.endswith(" on=0")]
+    bad_grants = [r for r in grants if not any(r.startswith(f"from=0x{b:x} num=8 ") for b in allowed_bases)]
+    c.check(not bad_grants, f"{run}: ioperm grants only of {ranges_text(allowed_bases) or 'no UART'}",
+            "granted " + "; ".join(bad_grants))
     allowed = {b + k for b in allowed_bases for k in range(8)}
     outside = sorted(p for p in watch["ports"] if p not in allowed)
     c.check(not outside, f"{run}: /dev/port accesses only inside {ranges_text(allowed_bases) or 'no UART'}",
