@@ -220,6 +220,23 @@ const char* const PROMPT_CANCEL =
 
 // The event and the log line of each rejected entry of Part 5.5 (BaudRateIndex: the entry's 0-based
 // position in the list validated, the decision documented in the module and docs/decisions.md).
+// Parts 5.4 step 2 and 5.6 step 1: the adapter prompt with exactly its arguments (type 10, the
+// ConnectAdapterPrompt text, the asking test's localized name, 40, 80, three nulls, FROM_SETTINGS_FILE(),
+// 2000, true).
+inline void ExpectAdapterPromptArguments(const kivu5::TimelineEntry& p, const char* testName) {
+    EXPECT_EQ(p.type, 10);
+    EXPECT_EQ(p.text, kivu5::Framework::findLocalizedString("ConnectAdapterPrompt")->localizedString().str());
+    EXPECT_EQ(p.caption, kivu5::Framework::findTest(testName)->localizedName().str());
+    EXPECT_EQ(p.option, 40);
+    EXPECT_EQ(p.lookAndFeel, 80);
+    EXPECT_TRUE(p.nullDetails);
+    EXPECT_TRUE(p.nullCallback);
+    EXPECT_TRUE(p.nullContext);
+    EXPECT_EQ(p.answerSource, kivu5::FROM_SETTINGS_FILE());
+    EXPECT_EQ(p.timeout, 2000u);
+    EXPECT_TRUE(p.modal);
+}
+
 inline std::vector<std::string> Invalids(std::initializer_list<int> indices) {
     std::vector<std::string> lines;
     for (int index : indices) {

@@ -33,18 +33,7 @@ TEST_F(Part5_4_ExternalRegisterTest, PromptCarriesExactlyItsArgumentsBeforeThePo
     EXPECT_EQ(out.result, TestResult::PASS());
     std::vector<kivu5::TimelineEntry> prompts = Prompts(out);
     ASSERT_EQ(prompts.size(), 1u);
-    const kivu5::TimelineEntry& p = prompts[0];
-    EXPECT_EQ(p.type, 10);
-    EXPECT_EQ(p.text, kivu5::Framework::findLocalizedString("ConnectAdapterPrompt")->localizedString().str());
-    EXPECT_EQ(p.caption, kivu5::Framework::findTest("ExternalRegisterTest")->localizedName().str());
-    EXPECT_EQ(p.option, 40);
-    EXPECT_EQ(p.lookAndFeel, 80);
-    EXPECT_TRUE(p.nullDetails);
-    EXPECT_TRUE(p.nullCallback);
-    EXPECT_TRUE(p.nullContext);
-    EXPECT_EQ(p.answerSource, kivu5::FROM_SETTINGS_FILE());
-    EXPECT_EQ(p.timeout, 2000u);
-    EXPECT_TRUE(p.modal);
+    ExpectAdapterPromptArguments(prompts[0], "ExternalRegisterTest");
     EXPECT_EQ(bodyCallsBeforePrompt, 0u); // the prompt comes first in the body
 }
 
