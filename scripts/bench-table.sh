@@ -158,5 +158,5 @@ done <"$ROWS"
 if [ $QEMU = 1 ]; then
     echo
     echo "QEMU details ($OUT/qemu.txt):"
-    sed -n '/^witness /p; /^QEMU boot /p; /^| Register access/,/^$/p; /^| Test |/,/^$/p' "$OUT/qemu.txt"
+    sed -n '/^witness /p; /^QEMU boot /p; /^| Register access/,/^$/p; /^| A wait of 10 ms/,/^$/p; /^| Test |/,/^$/p' "$OUT/qemu.txt"
 fi

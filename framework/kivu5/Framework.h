@@ -69,7 +69,8 @@ public:
     // What main gave setCmdLineArgs and setVersion; the init callback; whether it ran.
     static const std::vector<std::string>& commandLine();
     static std::string version(); // "5.0.000000001"
-    static void runModuleInit();  // runs the callback once; later calls do nothing
+    static void
+    runModuleInit(); // runs the callback once (and readies exception unwinding); later calls do nothing
 
     static void setHooks(HostHooks hooks);
     static HostHooks& hooks();

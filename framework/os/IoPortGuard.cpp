@@ -26,6 +26,11 @@ void Log(const std::string& text) {
 // than this in one run means something far off; the log then says so once instead of flooding.
 const size_t MAX_LOGGED_PER_RUN = 16;
 
+// CIoPortGuard::m_Pass, the packed answer of Allows.
+const uint32_t PASS_BASE_MASK = 0xFFFF;
+const uint32_t PASS_PORTS_SHIFT = 16;
+const uint32_t PASS_VALID = 1u << 24;
+
 bool Overlaps(uint32_t a, uint32_t b) {
     return a < b + UART_WINDOW_BYTES && b < a + UART_WINDOW_BYTES;
 }
@@ -62,6 +67,7 @@ std::string ForbiddenWindowReason(uint32_t base) {
 void CIoPortGuard::SetReportedWindows(std::vector<UartWindow> windows) {
     std::lock_guard<std::mutex> lock(m_Lock);
     m_Reported = std::move(windows);
+    UpdatePassLocked();
 }
 
 void CIoPortGuard::AllowWindow(uint32_t base) {
@@ -78,7 +84,7 @@ bool CIoPortGuard::SelectPortUnderTest(const std::string& device, std::optional<
         m_Refused = 0;
         m_WhyNoWindow.clear();
         if (!base) {
-            TellListenerLocked();
+            GrantChangedLocked();
             return false; // no I/O base: the register-level tests touch no register (Part 3.1)
         }
         bool reported = false;
@@ -99,13 +105,13 @@ bool CIoPortGuard::SelectPortUnderTest(const std::string& device, std::optional<
             refusal = "the platform reports no UART window there for " + device + " (--allow-io adds one)";
         } else {
             m_Granted = static_cast<uint16_t>(*base);
-            TellListenerLocked();
+            GrantChangedLocked();
             return true;
         }
         // Logged with the run's first refused access, not here: then it joins that run's report, and a run
         // that touches no register (an external test) says nothing about registers.
         m_WhyNoWindow = "I/O base " + PortText(*base) + " of " + device + " refused: " + refusal;
-        TellListenerLocked();
+        GrantChangedLocked();
     }
     return false;
 }
@@ -118,10 +124,26 @@ void CIoPortGuard::Reset() {
     m_Granted.reset();
     m_Logged.clear();
     m_Refused = 0;
-    TellListenerLocked();
+    GrantChangedLocked();
 }
 
-void CIoPortGuard::TellListenerLocked() const {
+void CIoPortGuard::UpdatePassLocked() {
+    uint32_t pass = 0;
+    if (m_Granted) {
+        uint32_t ports = 0;
+        for (uint32_t offset = 0; offset < UART_WINDOW_BYTES; ++offset) {
+            // The console check again, per port: whatever was granted, its ports are never reached.
+            if (*m_Granted + offset <= 0xFFFF && !InConsoleWindowLocked(*m_Granted + offset)) {
+                ports |= 1u << offset;
+            }
+        }
+        pass = PASS_VALID | ports << PASS_PORTS_SHIFT | *m_Granted;
+    }
+    m_Pass.store(pass, std::memory_order_release);
+}
+
+void CIoPortGuard::GrantChangedLocked() {
+    UpdatePassLocked();
     if (m_Listener) {
         m_Listener(m_Granted);
     }
@@ -133,19 +155,15 @@ std::optional<uint16_t> CIoPortGuard::GrantedWindow() const {
 }
 
 bool CIoPortGuard::Allows(uint16_t port) const {
-    std::lock_guard<std::mutex> lock(m_Lock);
-    return AllowsLocked(port);
+    const uint32_t pass = m_Pass.load(std::memory_order_acquire);
+    const uint32_t offset = static_cast<uint32_t>(port) - (pass & PASS_BASE_MASK);
+    return (pass & PASS_VALID) != 0 && port >= (pass & PASS_BASE_MASK) && offset < UART_WINDOW_BYTES &&
+           (pass >> PASS_PORTS_SHIFT & 1u << offset) != 0;
 }
 
 unsigned long CIoPortGuard::RefusedCount() const {
     std::lock_guard<std::mutex> lock(m_Lock);
     return m_Refused;
-}
-
-bool CIoPortGuard::AllowsLocked(uint16_t port) const {
-    // The console check again, per access: whatever was granted, its ports are never reached.
-    return m_Granted && port >= *m_Granted && port - *m_Granted < static_cast<int>(UART_WINDOW_BYTES) &&
-           !InConsoleWindowLocked(port);
 }
 
 bool CIoPortGuard::InConsoleWindowLocked(uint32_t port) const {

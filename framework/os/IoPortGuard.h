@@ -12,6 +12,7 @@
 #include "os/IoWindow.h"
 #include "os/OsBackend.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -46,7 +47,9 @@ public:
     void Reset();
 
     std::optional<uint16_t> GrantedWindow() const;
-    // Whether an access to this port passes now.
+    // Whether an access to this port passes now. Lock-free: asked before every register access, which
+    // in a QEMU guest costs a microsecond, so the answer is worked out whenever the grant or the reported
+    // windows change, and read here as one word (docs/performance.md).
     bool Allows(uint16_t port) const;
     // Accesses refused since the last SelectPortUnderTest (or Reset).
     unsigned long RefusedCount() const;
@@ -56,12 +59,12 @@ public:
     int WriteByte(unsigned short port, unsigned char value) override;
 
 private:
-    bool AllowsLocked(uint16_t port) const;
+    void UpdatePassLocked();
     bool InConsoleWindowLocked(uint32_t port) const;
     bool OverlapsConsoleLocked(uint32_t base) const;
     void Refuse(uint16_t port);
 
-    void TellListenerLocked() const;
+    void GrantChangedLocked(); // works out m_Pass again and tells the listener
 
     IPortIoBackend& m_Inner;
     WindowListener m_Listener;
@@ -72,6 +75,9 @@ private:
     std::set<uint16_t> m_Logged; // refused addresses already logged in this run
     std::string m_WhyNoWindow;   // why this run got no window, logged with its first refusal
     unsigned long m_Refused = 0;
+    // What Allows reads: 0 when nothing is granted, else the granted base in bits 0-15, in bits 16-23 which
+    // of its eight ports pass (the console's UART never does), and bit 24 set.
+    std::atomic<uint32_t> m_Pass{0};
 };
 
 // The guard in front of this platform's real port-I/O backend, the one RealPortIoBackend() returns

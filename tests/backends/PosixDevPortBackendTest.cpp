@@ -102,6 +102,21 @@ TEST_F(PosixDevPortBackend, TheFileIsOpenedOnceAndKept) {
     EXPECT_EQ(FileByte(0x10), 0x22);
 }
 
+TEST_F(PosixDevPortBackend, DriverOpenFollowsANewPathOnceTheFileWasOpen) {
+    // DriverOpen answers without its lock once the file is open; a new path must still be looked at.
+    tarnos::posix::CDevPortIo io(m_Path);
+    ASSERT_TRUE(io.DriverOpen());
+    io.SetPath("/nonexistent/tarn-devport");
+    EXPECT_FALSE(io.DriverOpen());
+    unsigned char value = 0x77;
+    EXPECT_EQ(io.ReadByte(0x10, &value), TarnKernelModeServices::TARNSRVC_DRIVER_NOT_OPEN);
+    io.SetPath(m_Path);
+    EXPECT_TRUE(io.DriverOpen());
+    SetFileByte(0x10, 0x3C);
+    EXPECT_EQ(io.ReadByte(0x10, &value), TarnKernelModeServices::TARNSRVC_SUCCESS);
+    EXPECT_EQ(value, 0x3C);
+}
+
 TEST_F(PosixDevPortBackend, SetDevPortPathPointsTheRealBackendAndTheLibraryAtTheFile) {
     tarnos::posix::SetDevPortPath(m_Path);
     tarnos::SetBackends(nullptr, nullptr); // the seam's default: the real backend, behind the I/O-port guard

@@ -92,6 +92,29 @@ TEST_F(IoPortGuard, OnlyTheEightPortsOfTheWindowUnderTestReachTheBackend) {
     EXPECT_EQ(m_Guard.RefusedCount(), 2u * (0x10000u - 8u));
 }
 
+TEST_F(IoPortGuard, AConsoleWindowReportedAfterTheGrantClosesItsPortsAtOnce) {
+    // The per-access answer is worked out when the grant or the reported windows change: a console reported
+    // later over part of the granted window must take effect before the next access.
+    ASSERT_TRUE(m_Guard.SelectPortUnderTest("COM2", 0x2F8));
+    std::vector<UartWindow> platform = Platform();
+    platform.push_back(UartWindow{0x2FC, "ttyS9", true});
+    m_Guard.SetReportedWindows(platform);
+    TouchEveryPort();
+    EXPECT_EQ(m_Backend.m_Reads, (std::vector<uint16_t>{0x2F8, 0x2F9, 0x2FA, 0x2FB}));
+    EXPECT_FALSE(m_Guard.Allows(0x2FC));
+    EXPECT_TRUE(m_Guard.Allows(0x2FB));
+}
+
+TEST_F(IoPortGuard, TheHighestWindowReachesTheLastPortOfTheSpaceAndNoFurther) {
+    m_Guard.AllowWindow(tarnos::HIGHEST_UART_WINDOW_BASE);
+    ASSERT_TRUE(m_Guard.SelectPortUnderTest("COM9", tarnos::HIGHEST_UART_WINDOW_BASE));
+    TouchEveryPort();
+    EXPECT_EQ(m_Backend.m_Reads, Window(0xFFF8));
+    EXPECT_TRUE(m_Guard.Allows(0xFFFF));
+    EXPECT_FALSE(m_Guard.Allows(0x0000)); // the packed answer does not wrap round to the start
+    EXPECT_FALSE(m_Guard.Allows(0xFFF7));
+}
+
 TEST_F(IoPortGuard, APassedReadGivesTheBackendsByteAndCode) {
     ASSERT_TRUE(m_Guard.SelectPortUnderTest("COM2", 0x2F8));
     unsigned char value = 0;

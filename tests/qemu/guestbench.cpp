@@ -12,6 +12,9 @@
 //                              host runs them; each one's wall time, the Sleep calls it made (asked and
 //                              taken), the time of its other operating-system calls, its register accesses
 //                              and the rates it ran;
+//   guestbench sleeps N        N waits of 10 ms each through the backend's Sleep (PreciseSleep.h) and through
+//   a
+//                              bare nanosleep: how late each wakes, on average and at worst;
 //   guestbench time LABEL PROGRAM [ARGS...]
 //                              runs PROGRAM (its output to /dev/null) and prints its wall time: the shipped
 //                              program, start-up and device enumeration included.
@@ -31,6 +34,7 @@
 
 #include <fcntl.h>
 #include <sys/io.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -63,6 +67,14 @@ uint64_t NowNs() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<uint64_t>(now.tv_sec) * 1000000000u + static_cast<uint64_t>(now.tv_nsec);
+}
+
+// The process's page faults so far: in a TCG guest each costs tens of microseconds, and a test that runs
+// code or touches data for the first time in the process pays them (docs/performance.md).
+long MinorFaults() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_minflt + usage.ru_majflt;
 }
 
 bool InBenchUart(unsigned long port) {
@@ -298,9 +310,11 @@ int Tests(const std::vector<std::string>& names, int passes) {
             }
             GrantBenchUart(); // also sets the guard's refusal count back to 0
             g_Calls = CallTimes();
+            const long faultsBefore = MinorFaults();
             uint64_t t0 = NowNs();
             kivu5::RunOutcome outcome = kivu5::RunTestOnDevice(*test, device);
             uint64_t wallNs = NowNs() - t0;
+            const long faults = MinorFaults() - faultsBefore;
             std::string calls;
             for (int kind = 0; kind < K_COUNT; ++kind) {
                 if (g_Calls.count[kind] != 0) {
@@ -311,12 +325,12 @@ int Tests(const std::vector<std::string>& names, int passes) {
             }
             std::printf("BENCH TEST pass=%d name=%s result=%s wall_us=%llu tick_ms=%llu slept_ms=%llu "
                         "loopback_rates=%d "
-                        "refused=%lu calls=%s\n",
+                        "refused=%lu faults=%ld calls=%s\n",
                         pass, name.c_str(), outcome.result.name(),
                         static_cast<unsigned long long>(wallNs / 1000),
                         static_cast<unsigned long long>(outcome.endMs - outcome.startMs),
                         static_cast<unsigned long long>(g_Calls.sleptMs), LoopbackRates(outcome),
-                        guard.RefusedCount(), calls.c_str());
+                        guard.RefusedCount(), faults, calls.c_str());
             std::fflush(stdout);
         }
     }
@@ -350,9 +364,36 @@ int Time(const char* label, char** argv) {
     return 0;
 }
 
+// How late a wait of Part 5.3's 10 ms ends, n times: through the backend's Sleep and a bare nanosleep.
+int Sleeps(unsigned long n) {
+    const uint64_t asked = 10000000; // 10 ms
+    auto measure = [&](const char* label, auto wait) {
+        uint64_t total = 0;
+        uint64_t worst = 0;
+        for (unsigned long i = 0; i < n; ++i) {
+            const uint64_t t0 = NowNs();
+            wait();
+            const uint64_t late = NowNs() - t0 - asked; // never negative: neither returns early
+            total += late;
+            worst = late > worst ? late : worst;
+        }
+        std::printf("BENCH SLEEP call=%s n=%lu asked_us=%llu mean_late_us=%llu max_late_us=%llu\n", label, n,
+                    static_cast<unsigned long long>(asked / 1000),
+                    static_cast<unsigned long long>(total / n / 1000),
+                    static_cast<unsigned long long>(worst / 1000));
+    };
+    measure("Sleep", [] { tarnos::Win32Backend().Sleep(10); });
+    measure("nanosleep", [&] {
+        timespec rest{0, static_cast<long>(asked)};
+        while (nanosleep(&rest, &rest) != 0) {
+        }
+    });
+    return 0;
+}
+
 int Usage() {
-    std::fprintf(stderr,
-                 "usage: guestbench regs N | tests [--passes N] [NAME...] | time LABEL PROGRAM [ARGS...]\n");
+    std::fprintf(stderr, "usage: guestbench regs N | sleeps N | tests [--passes N] [NAME...] | time LABEL "
+                         "PROGRAM [ARGS...]\n");
     return 2;
 }
 
@@ -396,6 +437,10 @@ int main(int argc, char** argv) {
     if (mode == "regs" && argc == 3) {
         unsigned long n = std::strtoul(argv[2], nullptr, 10);
         return n > 0 ? Regs(n) : Usage();
+    }
+    if (mode == "sleeps" && argc == 3) {
+        unsigned long n = std::strtoul(argv[2], nullptr, 10);
+        return n > 0 ? Sleeps(n) : Usage();
     }
     if (mode == "tests") {
         int passes = 1;

@@ -7,6 +7,7 @@
 #include "os/OsBackend.h"
 #include "os/backends/posix/DevPortPath.h"
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -46,6 +47,9 @@ private:
     int Descriptor(); // opens on first use; -1 when the file cannot be opened for reading and writing
     bool UseInstructions(unsigned short port); // after Descriptor() succeeded
     void GiveBackWindow();
+    // The lock-free path of a register access, once the file is open and ioperm granted the window to
+    // this thread: in a QEMU guest the mutex alone costs a third of an access (docs/performance.md).
+    bool OnInstructionPath(unsigned short port) const;
 
     std::mutex m_Lock;
     std::string m_Path;
@@ -53,7 +57,10 @@ private:
     bool m_Tried = false;
     std::optional<uint16_t> m_Window; // the guard's granted window
     std::optional<uint16_t> m_Ioperm; // the window ioperm granted, to m_IopermThread
-    std::thread::id m_IopermThread;
+    std::atomic<std::thread::id> m_IopermThread{};
+    // What the lock-free paths read: m_Ioperm as IOPERM_VALID | base (0: none), and whether the file opened.
+    std::atomic<uint32_t> m_IopermWord{0};
+    std::atomic<bool> m_Open{false};
     bool m_IopermTried = false;        // for m_Window
     IopermCall m_IopermCall = nullptr; // null: SystemIoperm
     unsigned long m_IopermCalls = 0;
