@@ -2,17 +2,15 @@
 // standard input is /dev/null (no terminal, no prompt), standard output and error are captured.
 #pragma once
 
+#include "support_posix/ChildProgram.h"
+
 #include <filesystem>
 #include <string>
 #include <vector>
 
 namespace badinput {
 
-struct Outcome {
-    int exitStatus = -1; // the exit code, or 128 + the signal that ended the process
-    std::string out;
-    std::string err;
-};
+using Outcome = tarntest::ChildOutcome;
 
 // args must contain "--sim": this machine's own serial port is its console and is never touched. The
 // captured output goes beside dir, never into it.

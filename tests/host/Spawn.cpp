@@ -1,17 +1,10 @@
 #include "Spawn.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <cstdlib>
-#include <fcntl.h>
 #include <fstream>
-#include <spawn.h>
-#include <sstream>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <vector>
 
-extern char** environ;
+#include <unistd.h>
 
 namespace tarnhosttest {
 
@@ -33,10 +26,7 @@ void WriteFile(const std::string& path, const std::string& text) {
 }
 
 std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
+    return tarntest::ReadWholeFile(path);
 }
 
 std::string ExamplePath(const std::string& name) {
@@ -44,42 +34,10 @@ std::string ExamplePath(const std::string& name) {
 }
 
 ProgramResult RunProgram(const std::vector<std::string>& args) {
-    ProgramResult result;
-    if (std::find(args.begin(), args.end(), "--sim") == args.end()) {
-        ADD_FAILURE() << "refusing to run the program without --sim";
-        return result;
-    }
     static int counter = 0;
     ++counter;
-    std::string outPath = TempPath("out" + std::to_string(counter) + ".txt");
-    std::string errPath = TempPath("err" + std::to_string(counter) + ".txt");
-
-    std::vector<std::string> all{TARN_PROGRAM};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& arg : all) {
-        argv.push_back(&arg[0]);
-    }
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = 0;
-    int spawned = posix_spawn(&pid, TARN_PROGRAM, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        ADD_FAILURE() << "cannot start " << TARN_PROGRAM;
-        return result;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.out = ReadFile(outPath);
-    result.err = ReadFile(errPath);
-    return result;
+    return tarntest::RunChildProgram(args, "", TempPath("out" + std::to_string(counter) + ".txt"),
+                                     TempPath("err" + std::to_string(counter) + ".txt"));
 }
 
 } // namespace tarnhosttest

@@ -2,16 +2,14 @@
 // standard input is /dev/null (so no terminal and no prompt), standard output and error are captured.
 #pragma once
 
+#include "support_posix/ChildProgram.h"
+
 #include <string>
 #include <vector>
 
 namespace tarnhosttest {
 
-struct ProgramResult {
-    int exitStatus = -1; // the exit code, or 128 + the signal that ended the process
-    std::string out;
-    std::string err;
-};
+using ProgramResult = tarntest::ChildOutcome;
 
 // args must contain "--sim": this machine's own serial port is its console and is never touched.
 ProgramResult RunProgram(const std::vector<std::string>& args);
