@@ -1,12 +1,11 @@
 // Win32's Sleep on Linux (os/backends/posix/PreciseSleep.h): never shorter than asked, woken early by the
 // kernel by a margin that follows the lateness seen, the rest waited out on the clock. A scripted clock
-// stands in for CLOCK_MONOTONIC and the kernel's sleep; one test sleeps for real, a few milliseconds.
-#include "os/backends/posix/Clock.h"
+// stands in for CLOCK_MONOTONIC and the kernel's sleep (tests/framework/PlatformSleepTest.cpp times the real
+// one).
 #include "os/backends/posix/PreciseSleep.h"
 
 #include <gtest/gtest.h>
 
-#include <ctime>
 #include <vector>
 
 namespace backendtests {
@@ -116,19 +115,6 @@ TEST(PosixPreciseSleep, SleepShorterThanTheMarginWaitsOnTheClockAlone) {
     sleeper.SleepFor(200000); // 0.2 ms, under the first margin of 0.75 ms
     EXPECT_TRUE(clock.m_Asked.empty());
     EXPECT_GE(clock.m_Now, before + 200000);
-}
-
-TEST(PosixPreciseSleep, RealSleepMillisecondsLastsAtLeastTheTimeAsked) {
-    for (uint32_t ms : {1u, 3u, 5u}) {
-        timespec before{};
-        timespec after{};
-        clock_gettime(CLOCK_MONOTONIC, &before);
-        tarnos::posix::SleepMilliseconds(ms);
-        clock_gettime(CLOCK_MONOTONIC, &after);
-        const long long elapsedNs =
-            (after.tv_sec - before.tv_sec) * 1000000000LL + (after.tv_nsec - before.tv_nsec);
-        EXPECT_GE(elapsedNs, static_cast<long long>(ms) * 1000000LL) << ms << " ms";
-    }
 }
 
 } // namespace
