@@ -1,24 +1,29 @@
-// Parts 4.1 and 4.2: the port object, its register access through the kernel-mode services library and
-// its COM port through the Win32 serial calls.
+// The port object: its name and I/O base, UART register access through the kernel-mode services library,
+// and the COM port through the Win32 serial calls with the fixed settings every test relies on.
 #include "SerialPort.h"
 
 #include "os/TarnKernelModeServices.h"
 
 #include <cstdlib>
 
+#include "os/Win32.h" // last: routes the Win32 calls below through the platform seam
+
 namespace {
 
 const char* const SOURCE_FILE = "SerialPort";
 
-// Part 4.1: the one fixed key passed to DriverOpened at every call.
+// The library checks this key on every call; it is the same at every call.
 const unsigned long DRIVER_KEY = TarnKernelModeServices::TARNSRVC_KEY;
 
-// Part 4.2: the fixed settings of Configure.
+// Driver queues large enough for a 256-byte pattern and its echo, with room to spare.
 const DWORD QUEUE_SIZE = 2048;
 const DWORD DCB_SIZE = sizeof(DCB); // 28 bytes
+// A write gives up after a second: long enough for 8 bytes at the slowest rate, short enough that a
+// port whose transmitter is stuck does not hang the run.
 const DWORD WRITE_TOTAL_TIMEOUT_MS = 1000;
 
-// Part 4.2: the rates IsBaudRateSupported knows, each with its dwSettableBaud bit.
+// The rates a port can be asked for, each with the bit that COMMPROP's dwSettableBaud sets for it. Other
+// rates (110, 600, 256000, ...) have no bit of their own and are never offered.
 struct SettableRate {
     unsigned rate;
     DWORD bit;
@@ -43,7 +48,8 @@ void CreatePortNamePrefix() {
     std::atexit(ReleasePortNamePrefix);
 }
 
-// Part 4.1, construction.
+// Neither argument is checked here: a port without I/O base is refused by each register-level test, and
+// port 0xFFFF by Open. What cannot go on is a missing kernel-mode driver.
 CSerialPort::CSerialPort(unsigned short portNumber, unsigned short ioBaseAddress)
     : m_PortName(), m_PortHandle(INVALID_HANDLE_VALUE), m_PortNumber(portNumber),
       m_IoBaseAddress(ioBaseAddress) {
@@ -54,7 +60,6 @@ CSerialPort::CSerialPort(unsigned short portNumber, unsigned short ioBaseAddress
     }
 }
 
-// Part 4.2, destructor: close the handle if open; m_PortName is destroyed after.
 CSerialPort::~CSerialPort() {
     if (m_PortHandle != INVALID_HANDLE_VALUE) {
         CloseHandle(m_PortHandle);
@@ -70,7 +75,9 @@ const qen::String& CSerialPort::GetPortName() const {
     return m_PortName;
 }
 
-// Part 4.1: two library calls per access; the driver state is never cached.
+// The driver can go away between accesses (unloaded, or never loaded on this machine), so every access
+// asks first. A read that cannot be done reads as 0x00: to the tests a UART that is not there and a port
+// that cannot be reached look the same.
 unsigned char CSerialPort::ReadRegister(unsigned short address) {
     unsigned char value = 0;
     if (TarnKernelModeServices::TarnSrvcIO.DriverOpened(DRIVER_KEY) == 0) {
@@ -90,6 +97,7 @@ void CSerialPort::WriteRegister(unsigned short address, unsigned char value) {
     TarnKernelModeServices::TarnSrvcIO.PortWriteByte(address, value);
 }
 
+// A call on a closed port is a programming error, never a port fault: it stops the run with an assertion.
 void CSerialPort::AssertHandle(int line) const {
     if (m_PortHandle == INVALID_HANDLE_VALUE) {
         throw qen::AssertionFailure(SOURCE_FILE, static_cast<size_t>(line),
@@ -97,7 +105,7 @@ void CSerialPort::AssertHandle(int line) const {
     }
 }
 
-// Part 4.2, Open.
+// Exclusive, synchronous access: no other program may talk to the port while a test drives it.
 bool CSerialPort::Open() {
     if (m_PortNumber == INVALID_PORT_NUMBER) {
         throw qen::AssertionFailure(SOURCE_FILE, __LINE__, "m_PortNumber != INVALID_PORT_NUMBER");
@@ -110,7 +118,6 @@ bool CSerialPort::Open() {
     return m_PortHandle != INVALID_HANDLE_VALUE;
 }
 
-// Part 4.2, Close.
 bool CSerialPort::Close() {
     if (m_PortHandle == INVALID_HANDLE_VALUE) {
         return true;
@@ -120,7 +127,9 @@ bool CSerialPort::Close() {
     return closed != FALSE;
 }
 
-// Part 4.2, Configure: eight steps, stopping at the first failing call.
+// Sets the rate with 8 data bits, no parity, 1 stop bit and no hardware flow control, so that a plug that
+// bridges the control lines cannot hold the transmitter back. Stops at the first failing call; what was
+// applied before it stays applied.
 bool CSerialPort::Configure(unsigned rate, unsigned* previousRate) {
     AssertHandle(__LINE__);
     DCB dcb = {};
@@ -129,7 +138,7 @@ bool CSerialPort::Configure(unsigned rate, unsigned* previousRate) {
         return false;
     }
     if (previousRate != nullptr) {
-        *previousRate = dcb.BaudRate; // stored before anything changes
+        *previousRate = dcb.BaudRate; // before anything changes, so the caller can put it back
     }
     if (!SetupComm(m_PortHandle, QUEUE_SIZE, QUEUE_SIZE)) {
         return false;
@@ -137,7 +146,7 @@ bool CSerialPort::Configure(unsigned rate, unsigned* previousRate) {
     dcb.DCBlength = DCB_SIZE;
     WCHAR frame[64];
     wsprintfW(frame, L"baud=%u parity=N data=8 stop=1", rate);
-    BuildCommDCBW(frame, &dcb); // a rejected text leaves the record as read
+    BuildCommDCBW(frame, &dcb); // a driver that rejects the text leaves the record as read: the old rate
     dcb.fOutxCtsFlow = 0;
     dcb.fOutxDsrFlow = 0;
     dcb.fNull = 0;
@@ -184,7 +193,7 @@ bool CSerialPort::GetProperties(COMMPROP* properties) {
     return GetCommProperties(m_PortHandle, properties) != FALSE;
 }
 
-// Part 4.2: an unlisted rate is answered before the handle assertion.
+// A rate without a settable-rates bit is refused before the port is asked, so it needs no open port.
 bool CSerialPort::IsBaudRateSupported(unsigned rate) {
     const SettableRate* entry = nullptr;
     for (const SettableRate& candidate : SETTABLE_RATES) {
@@ -198,7 +207,7 @@ bool CSerialPort::IsBaudRateSupported(unsigned rate) {
     }
     AssertHandle(__LINE__);
     COMMPROP properties = {};
-    properties.dwSettableBaud = 0; // a failed call leaves 0: unsupported
+    properties.dwSettableBaud = 0; // a driver that cannot tell offers no rate
     GetCommProperties(m_PortHandle, &properties);
     return (properties.dwSettableBaud & entry->bit) != 0;
 }

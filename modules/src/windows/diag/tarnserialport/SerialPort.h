@@ -1,11 +1,12 @@
-// CSerialPort: the port object of one test run (Part 4.1) and its operating-system side (Part 4.2).
+// CSerialPort: the port under test, reached two ways: its UART's eight I/O registers (through the
+// kernel-mode services library) and the operating system's COM-port driver (the Win32 serial calls).
 #pragma once
 
 #include "qen/qen.h"
 
-#include "os/Win32.h"
+#include "os/Win32Types.h"
 
-// Part 4.1: the port number that no port has, and the I/O base of a device that gave none (-99 in 16 bits).
+// A port number no COM port has, and the I/O base of a device that reported none (-99 in 16 bits).
 const unsigned short INVALID_PORT_NUMBER = 0xFFFF;
 const unsigned short NO_IO_BASE_ADDRESS = 0xFF9D;
 
@@ -16,13 +17,13 @@ public:
     CSerialPort(const CSerialPort&) = delete;
     CSerialPort& operator=(const CSerialPort&) = delete;
 
-    // Part 4.1: identity and UART register access.
+    // Identity and byte-wide UART register access at absolute I/O port addresses.
     unsigned short GetIoBaseAddress() const;
     const qen::String& GetPortName() const;
     unsigned char ReadRegister(unsigned short address);
     void WriteRegister(unsigned short address, unsigned char value);
 
-    // Part 4.2: the COM port through the operating system.
+    // The COM port through the operating system's driver.
     bool Open();
     bool Close();
     bool Configure(unsigned rate, unsigned* previousRate);
@@ -44,5 +45,5 @@ private:
     unsigned short m_IoBaseAddress;
 };
 
-// Static initialisation, step 8 of Part 2.1: the string constant "COM", released at process exit.
+// Creates the "COM" text that port names start with; it is released when the process exits.
 void CreatePortNamePrefix();

@@ -1,5 +1,5 @@
-// CSerialPortTest: catalogue (Part 2.2), test object (Part 2.3), dispatcher (Part 3.1), port screening
-// (Part 3.2), the five test bodies and the baud-rate list (Parts 5.1 to 5.6).
+// CSerialPortTest: the module's events, texts and parameters; the test object and the state kept from run
+// to run; one run from the device's properties to its result; the port screens; the five tests.
 #include "SerialPortTest.h"
 
 #include "uart/SerialReg.h"
@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+
+#include "os/Win32.h" // last: routes the Win32 calls below through the platform seam
 
 using kivu5::DataType;
 using kivu5::DiagModule;
@@ -14,12 +17,13 @@ using kivu5::TestResult;
 using kivu5::Value;
 
 namespace {
-// Every event names this source file (Part 2.2), also for the events of the screening.
+// Every event and message names this source file, those of the port screens included.
 const char* const SOURCE_FILE = "SerialPortTest";
 } // namespace
 
 // ---------------------------------------------------------------------------------------------------------
-// Part 2.2: the catalogue.
+// Events, texts and parameters. Their names are keys that the framework, the reports and the factory
+// scripts reading them match exactly, misspellings included ("FailedSendRecieveTest", "CTS_STuckLow").
 
 kivu5::LocalizedString* g_TextValidityCheck = nullptr;
 kivu5::Event* g_EventNotTestable = nullptr;
@@ -54,7 +58,7 @@ kivu5::LocalizedString* g_TextConnectAdapterPrompt = nullptr;
 kivu5::Parameter* g_ParamPromptUserForLoopBack = nullptr;
 kivu5::Parameter* g_ParamBaudRates = nullptr;
 
-// Part 2.1, static initialisation steps 1 to 4.
+// Created in this order before main: the framework lists them in creation order.
 void CreateCatalogue() {
     g_TextValidityCheck = DiagModule::createLocalizedString("ValidityCheck");
     g_EventNotTestable = DiagModule::createEvent("NotTestable");
@@ -90,13 +94,14 @@ void CreateCatalogue() {
     g_ParamBaudRates = DiagModule::createParameter("BaudRates", DataType::UINT32ARRAY(), "", false, true);
 }
 
-// Part 2.1, static initialisation step 7.
+// Created after the tests. Nothing raises it.
 void CreateBadDevicePointer() {
     g_EventBadDevicePointer = DiagModule::createEvent("BadDevicePointer");
 }
 
 // ---------------------------------------------------------------------------------------------------------
-// Part 2.3: the test object and the state kept between runs.
+// The test object and the state kept from run to run. The framework calls one test at a time, so this state
+// needs no guard.
 
 int CSerialPortTest::mtestID = 0;
 bool g_PromptForLoopback = true;
@@ -104,7 +109,7 @@ bool g_PromptForLoopback = true;
 namespace {
 
 // The list object lives until the process ends and has no destructor of its own to run at exit: the exit
-// handler of step 5 releases its storage (Part 2.3), whatever the order of exit-time work.
+// handler registered before main releases its storage, whatever the order of exit-time work.
 CBaudRateList& DefaultBaudRatesList() {
     static CBaudRateList* list = new CBaudRateList();
     return *list;
@@ -116,6 +121,8 @@ CBaudRateList& g_DefaultBaudRates = DefaultBaudRatesList();
 
 namespace {
 
+// Tried when no BaudRates are configured. 110, 600 and 256000 have no settable-rates bit, so a port can
+// never be asked for them: each is reported and skipped.
 const unsigned DEFAULT_BAUD_RATES[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
                                        19200, 38400, 56000, 57600, 115200, 128000, 256000};
 
@@ -125,7 +132,6 @@ void ReleaseDefaultBaudRates() {
 
 } // namespace
 
-// Part 2.1, static initialisation step 5.
 void RegisterDefaultBaudRatesRelease() {
     std::atexit(ReleaseDefaultBaudRates);
 }
@@ -149,7 +155,7 @@ void CSerialPortTest::InitDefaultBaudRates() {
 }
 
 // ---------------------------------------------------------------------------------------------------------
-// Part 1.2: the second logger, through which RunTest traces and every message is logged.
+// Logging: RunTest traces and every message is logged through this logger, made on first use.
 
 namespace {
 
@@ -175,7 +181,8 @@ void AppendPart(qen::LoggerStream& stream, unsigned value) {
     stream.append(value);
 }
 
-// Part 1.2, rules 2 and 3: logged when the gate lets priority P through, as "<line> <message...>".
+// Logged when the global priority and the logger's level let the priority through, as "<line> <message>",
+// the line being that of the logging statement.
 template <class... Parts> void LogMessage(int priority, int line, const Parts&... parts) {
     qen::Logger* logger = TestLogger();
     if (!qen::LogGate::MessageEnabled(logger, priority)) {
@@ -191,7 +198,8 @@ template <class... Parts> void LogMessage(int priority, int line, const Parts&..
 
 #define LOG_MESSAGE(priority, ...) LogMessage(priority, __LINE__, __VA_ARGS__)
 
-// The priorities of Part 1.2.
+// Message priorities: detail; a port refused by the screens or a user's stop; a port that cannot be
+// enumerated, opened or set up; a test failure.
 const int PRIORITY_DETAIL = 1;
 const int PRIORITY_REFUSED_OR_STOPPED = 2;
 const int PRIORITY_SETUP_FAILURE = 3;
@@ -199,9 +207,14 @@ const int PRIORITY_TEST_FAILURE = 4;
 
 namespace {
 
-// A register's absolute address: the I/O base plus the offset, in 16 bits (Part 4.1).
-unsigned short Reg(unsigned short base, int offset) {
-    return static_cast<unsigned short>(base + offset);
+// UART registers by their offset from the port's I/O base, as a UART driver reads and writes them. The
+// address is computed in 16 bits: the I/O space is 64 KiB.
+unsigned char UartIn(CSerialPort& port, int offset) {
+    return port.ReadRegister(static_cast<unsigned short>(port.GetIoBaseAddress() + offset));
+}
+
+void UartOut(CSerialPort& port, int offset, unsigned char value) {
+    port.WriteRegister(static_cast<unsigned short>(port.GetIoBaseAddress() + offset), value);
 }
 
 Value PortNameValue(const CSerialPort& port) {
@@ -218,24 +231,26 @@ void RaiseForPort(kivu5::Event* event, const CSerialPort& port,
 } // namespace
 
 // ---------------------------------------------------------------------------------------------------------
-// Part 3.1: the dispatcher.
+// One test run: the device's properties, the port object, the screens, the test body, the result. Every
+// way out after the screens start throws its TestResult, caught at the end of one guarded block, so that
+// "Finished" is shown on each of them.
 
 TestResult CSerialPortTest::RunTest(const kivu5::DiagDevice& device) {
     qen::TraceLogger trace(qen::LogGate::ForTrace(TestLogger()), "RunTest", SOURCE_FILE, __LINE__);
     TestResult result = TestResult::TESTNOTSTARTED();
 
-    // Step 2.
     const kivu5::DeviceProperty* portProperty = device.property("ComPortNumber");
     const kivu5::DeviceProperty* baseProperty = device.property("IoBaseAddresses");
 
-    // Step 3.
+    // Without a port number there is no port to name or open: no progress is shown at all.
     if (portProperty == nullptr) {
         LOG_MESSAGE(PRIORITY_SETUP_FAILURE, "Failed to enumerate serial port IO base address (NULL).");
         DiagModule::warning(g_EventEnumerationError, SOURCE_FILE, __LINE__);
         return TestResult::NODEVICE();
     }
 
-    // Step 4.
+    // A port without I/O base (a USB adapter) can still be tested through its driver; the register-level
+    // tests answer NOTSUPPORTED for it. Only the first base counts: the UART's register 0.
     unsigned short ioBaseAddress = NO_IO_BASE_ADDRESS;
     if (baseProperty == nullptr) {
         LOG_MESSAGE(PRIORITY_SETUP_FAILURE, "Failed to enumerate serial port IO base address");
@@ -252,20 +267,18 @@ TestResult CSerialPortTest::RunTest(const kivu5::DiagDevice& device) {
         }
     }
 
-    // Step 5: only the low 16 bits of the port number are used.
+    // Port numbers and I/O addresses are 16-bit quantities; wider values keep their low 16 bits.
     unsigned short portNumber = static_cast<unsigned short>(portProperty->value().valueUint32() & 0xFFFFu);
     LOG_MESSAGE(PRIORITY_DETAIL, "==>PORT NUMBER: ", static_cast<unsigned>(portNumber));
 
-    // Step 6: a missing kernel-mode driver throws here, uncaught.
+    // A missing kernel-mode driver throws here and ends the run without a result: nothing below can work.
     CSerialPort port(portNumber, ioBaseAddress);
     const qen::CString name = port.GetPortName().getUTF8String();
 
-    // Step 7.
     g_TextValidityCheck->setVariable("PortNumber", PortNameValue(port));
     DiagModule::progress(g_TextValidityCheck);
     DiagModule::percentDone(0);
 
-    // Steps 8 to 13: one guarded block, left by throwing the TestResult.
     try {
         if (!IsPortTestable(port)) {
             RaiseForPort(g_EventNotTestable, port, DiagModule::informative, __LINE__);
@@ -277,6 +290,7 @@ TestResult CSerialPortTest::RunTest(const kivu5::DiagDevice& device) {
             LOG_MESSAGE(PRIORITY_REFUSED_OR_STOPPED, "Port ", name, ": Modem detected.");
             throw TestResult::CANNOTRUN();
         }
+        // The one stop check of the run itself; a stop during a test is the test's own business.
         if (DiagModule::checkForStop()) {
             LOG_MESSAGE(PRIORITY_REFUSED_OR_STOPPED, "Port ", name, ": User aborted");
             throw TestResult::USERABORTED();
@@ -306,7 +320,7 @@ TestResult CSerialPortTest::RunTest(const kivu5::DiagDevice& device) {
             port.Close();
             throw result;
         }
-        // Step 13: no separator between the name and "can't" (the spec's text).
+        // Read the reason before anything else can overwrite the thread's last error.
         ReportOpenFailure(port);
         LOG_MESSAGE(PRIORITY_SETUP_FAILURE, "Port ", name, "can't open port.");
         throw TestResult::CANNOTRUN();
@@ -314,7 +328,6 @@ TestResult CSerialPortTest::RunTest(const kivu5::DiagDevice& device) {
         result = thrown;
     }
 
-    // Step 14.
     g_TextTestComplete->setVariable("PortNumber", PortNameValue(port));
     DiagModule::progress(g_TextTestComplete);
     DiagModule::percentDone(100);
@@ -322,7 +335,10 @@ TestResult CSerialPortTest::RunTest(const kivu5::DiagDevice& device) {
 }
 
 // ---------------------------------------------------------------------------------------------------------
-// Part 3.2: port screening.
+// Port screening. The register-level tests drive the UART directly, so they look at the registers: a banked
+// NS UART switched to an infrared mode would send the test's bytes as light pulses. The tests through the
+// operating system ask its driver what kind of port it is, and check that no modem answers on it (a test
+// pattern would dial it). Each screen leaves the port closed.
 
 namespace {
 
@@ -331,7 +347,9 @@ bool IsInternalTest(int testID) {
            testID == INTERNAL_SEND_AND_RECEIVE_TEST_ID;
 }
 
-// The standard I/O bases of COM2, COM1, COM4 and COM3, in the order they are compared.
+// Only a UART at one of the four standard COM bases (COM2, COM1, COM4, COM3, compared in this order) can
+// be a banked Super I/O UART: elsewhere the probe's bank-select writes could reach any device, so no
+// register is touched.
 const unsigned short STANDARD_IO_BASES[] = {0x2F8, 0x3F8, 0x2E8, 0x3E8};
 
 bool IsStandardIoBase(unsigned short base) {
@@ -343,50 +361,55 @@ bool IsStandardIoBase(unsigned short base) {
     return false;
 }
 
+// A port that does not exist, or whose device is gone, is simply not testable: nothing to report.
 bool IsQuietOpenFailure(DWORD code) {
     return code == ERROR_FILE_NOT_FOUND || code == ERROR_GEN_FAILURE;
 }
 
+// Serial lines a loopback plug can be fitted to; not a parallel port, a modem or an unknown device.
 bool IsTestableSubType(DWORD subType) {
     return subType == PST_RS232 || subType == PST_RS422 || subType == PST_RS423 || subType == PST_RS449;
 }
 
-// Part 3.2, IsInfraredMode steps 3 to 8 (the caller saved the LCR and writes it back).
-bool ProbeBankedUartForInfrared(CSerialPort& port, unsigned short base, unsigned char savedLcr) {
-    const unsigned short lcr = Reg(base, UART_LCR);
+// A banked NS UART shows its extra register banks when LCR holds a bank-select value. Bank 3 offset 0 is an
+// identification register; bank 4 offset 2 the infrared control register; bank 2 offset 2 the extended
+// control register, whose extended mode lets MCR bits 0xE0 select the operating mode. Every register is
+// read twice where a floating bus could fake a value. The caller restores LCR afterwards.
+bool ProbeBankedUartForInfrared(CSerialPort& port, unsigned char savedLcr) {
     const unsigned char bank0Lcr = static_cast<unsigned char>(savedLcr & ~UART_NS_BANK_SELECT);
 
-    port.WriteRegister(lcr, UART_NS_BANK3); // step 3
-    unsigned char first = port.ReadRegister(Reg(base, UART_NS_ID));
-    unsigned char second = port.ReadRegister(Reg(base, UART_NS_ID));
-    if (first != second) { // step 4
+    UartOut(port, UART_LCR, UART_NS_BANK3);
+    unsigned char first = UartIn(port, UART_NS_ID);
+    unsigned char second = UartIn(port, UART_NS_ID);
+    if (first != second) { // nothing stable answers: not a banked UART
         return false;
     }
-    unsigned char design = port.ReadRegister(Reg(base, UART_NS_ID)) & UART_NS_ID_MASK; // step 5
+    unsigned char design = UartIn(port, UART_NS_ID) & UART_NS_ID_MASK;
     if (design != UART_NS_ID_1 && design != UART_NS_ID_2 && design != UART_NS_ID_3) {
         return false;
     }
 
-    port.WriteRegister(lcr, UART_NS_BANK4); // step 6
-    unsigned char ircr = port.ReadRegister(Reg(base, UART_NS_IRCR1));
-    if ((ircr & UART_NS_IRCR1_IR_MODE) != 0) { // step 7
-        unsigned char again = port.ReadRegister(Reg(base, UART_NS_IRCR1));
-        unsigned char andAgain = port.ReadRegister(Reg(base, UART_NS_IRCR1));
+    UartOut(port, UART_LCR, UART_NS_BANK4);
+    unsigned char ircr = UartIn(port, UART_NS_IRCR1);
+    if ((ircr & UART_NS_IRCR1_IR_MODE) != 0) {
+        unsigned char again = UartIn(port, UART_NS_IRCR1);
+        unsigned char andAgain = UartIn(port, UART_NS_IRCR1);
         if (again != andAgain) {
             return false;
         }
-        port.WriteRegister(lcr, bank0Lcr);
-        return port.ReadRegister(Reg(base, UART_IIR)) != again;
+        // Back in bank 0 the same offset is IIR: a real infrared control register differs from it.
+        UartOut(port, UART_LCR, bank0Lcr);
+        return UartIn(port, UART_IIR) != again;
     }
 
-    port.WriteRegister(lcr, UART_NS_BANK2); // step 8
-    unsigned char excr1 = port.ReadRegister(Reg(base, UART_NS_EXCR1));
-    unsigned char excr1Again = port.ReadRegister(Reg(base, UART_NS_EXCR1));
+    UartOut(port, UART_LCR, UART_NS_BANK2);
+    unsigned char excr1 = UartIn(port, UART_NS_EXCR1);
+    unsigned char excr1Again = UartIn(port, UART_NS_EXCR1);
     if (excr1 != excr1Again || (excr1 & UART_NS_EXCR1_EXT_MODE) == 0) {
         return false;
     }
-    port.WriteRegister(lcr, bank0Lcr);
-    return (port.ReadRegister(Reg(base, UART_MCR)) & UART_MCR_NS_MODE) != 0;
+    UartOut(port, UART_LCR, bank0Lcr);
+    return (UartIn(port, UART_MCR) & UART_MCR_NS_MODE) != 0;
 }
 
 } // namespace
@@ -395,7 +418,7 @@ bool CSerialPortTest::IsPortTestable(CSerialPort& port) {
     if (IsInternalTest(mtestID)) {
         unsigned short base = port.GetIoBaseAddress();
         if (base == NO_IO_BASE_ADDRESS) {
-            return true; // the body itself answers NOTSUPPORTED
+            return true; // the test itself answers NOTSUPPORTED
         }
         if (!IsStandardIoBase(base)) {
             return true;
@@ -419,13 +442,12 @@ bool CSerialPortTest::IsPortTestable(CSerialPort& port) {
 }
 
 bool CSerialPortTest::IsInfraredMode(CSerialPort& port) {
-    unsigned short base = port.GetIoBaseAddress();
-    if (base == NO_IO_BASE_ADDRESS) {
+    if (port.GetIoBaseAddress() == NO_IO_BASE_ADDRESS) {
         return false;
     }
-    unsigned char savedLcr = port.ReadRegister(Reg(base, UART_LCR));
-    bool infrared = ProbeBankedUartForInfrared(port, base, savedLcr);
-    port.WriteRegister(Reg(base, UART_LCR), savedLcr); // step 9, on every way out
+    unsigned char savedLcr = UartIn(port, UART_LCR);
+    bool infrared = ProbeBankedUartForInfrared(port, savedLcr);
+    UartOut(port, UART_LCR, savedLcr); // the line settings as they were, and bank 0, on every way out
     return infrared;
 }
 
@@ -434,12 +456,14 @@ namespace {
 const char MODEM_COMMAND[] = "AT\r";
 const DWORD MODEM_COMMAND_LENGTH = 3;
 const DWORD MODEM_ANSWER_SIZE = 10;
+// A modem needs about a third of a second to answer "AT"; a slow one gets a second try with 100 ms more.
 const DWORD MODEM_FIRST_WAIT_MS = 250;
 const DWORD MODEM_WAIT_STEP_MS = 100;
 const DWORD MODEM_LAST_WAIT_MS = 450;
 const unsigned MODEM_PROBE_RATE = 9600;
 
-// Part 3.2, DetectModem step 4.5: the bytes received up to the first zero byte, within the buffer.
+// The bytes received up to the first zero byte, within the buffer, hold "OK\r" or "ERROR\r": a modem
+// answered (even an error is an answer).
 bool ContainsModemAnswer(const char* buffer, size_t size) {
     size_t length = 0;
     while (length < size && buffer[length] != 0) {
@@ -451,6 +475,8 @@ bool ContainsModemAnswer(const char* buffer, size_t size) {
 
 } // namespace
 
+// True when a modem answers, and also when the port cannot be set up or talked to: a port whose driver
+// fails here is not one to send test patterns through.
 bool CSerialPortTest::DetectModem(CSerialPort& port) {
     if (IsInternalTest(mtestID)) {
         return false;
@@ -479,6 +505,7 @@ bool CSerialPortTest::DetectModem(CSerialPort& port) {
         char answer[MODEM_ANSWER_SIZE];
         std::memset(answer, 0, sizeof answer);
         DWORD read = 0;
+        // The read time-outs make this return at once with what the modem sent during the wait.
         if (!port.Read(answer, MODEM_ANSWER_SIZE, &read)) {
             modem = true;
             break;
@@ -500,6 +527,7 @@ void CSerialPortTest::ReportOpenFailure(CSerialPort& port) {
     g_EventUnableToOpenPort->setVariable("ErrorDescription", Value(description));
     DiagModule::warning(g_EventUnableToOpenPort, SOURCE_FILE, __LINE__);
     LOG_MESSAGE(PRIORITY_SETUP_FAILURE, "Unable to open port:", port.GetPortName().getUTF8String());
+    // Access denied: another program holds the port (opening is exclusive). Worth its own warning.
     if (code == ERROR_ACCESS_DENIED) {
         RaiseForPort(g_EventAccessDeniedFailure, port, DiagModule::warning, __LINE__);
         LOG_MESSAGE(PRIORITY_SETUP_FAILURE, "Access denied failure");
@@ -507,16 +535,17 @@ void CSerialPortTest::ReportOpenFailure(CSerialPort& port) {
 }
 
 // ---------------------------------------------------------------------------------------------------------
-// Part 5.1: internal register test.
+// Internal register test: does a UART answer at the I/O base? Where nothing decodes the addresses, the bus
+// floats high and every register reads 0xFF. The test only reads, once each from the top: reading the
+// receive buffer or the line status changes the UART's state, so nothing is read twice.
 
 TestResult CSerialPortTest::RunInternalRegisterTest(CSerialPort& port) {
-    unsigned short base = port.GetIoBaseAddress();
-    if (base == NO_IO_BASE_ADDRESS) {
+    if (port.GetIoBaseAddress() == NO_IO_BASE_ADDRESS) {
         return TestResult::NOTSUPPORTED();
     }
     unsigned char value[UART_REGISTER_COUNT];
-    for (int offset = UART_SCR; offset >= UART_RX; --offset) { // 7 down to 0, once each
-        value[offset] = port.ReadRegister(Reg(base, offset));
+    for (int offset = UART_SCR; offset >= UART_RX; --offset) {
+        value[offset] = UartIn(port, offset);
     }
     unsigned char upper = value[UART_SCR] & value[UART_MSR] & value[UART_LSR] & value[UART_MCR];
     unsigned char lower = value[UART_LCR] & value[UART_IIR] & value[UART_IER] & value[UART_RX];
@@ -529,32 +558,33 @@ TestResult CSerialPortTest::RunInternalRegisterTest(CSerialPort& port) {
 }
 
 // ---------------------------------------------------------------------------------------------------------
-// Part 5.2: internal control signals test.
+// Internal control signals test. In loopback (MCR bit 0x10) a 16550 disconnects its modem lines and feeds
+// its four outputs to its four inputs: DTR to DSR, RTS to CTS, OUT1 to RI, OUT2 to DCD. All sixteen
+// combinations of the outputs are driven, each must show on the inputs.
 
 namespace {
 
 const int CONTROL_COMBINATIONS = 16;
-// MSR >> 4 expected for MCR low bits n: n with bits 0 and 1 exchanged (DTR->DSR, RTS->CTS, Part 4.1).
+// MSR >> 4 for MCR low bits n: n with bits 0 and 1 exchanged (DTR is MCR bit 0 but DSR is MSR bit 5).
 const int EXPECTED_MODEM_STATUS[CONTROL_COMBINATIONS] = {0, 2,  1, 3,  4,  6,  5,  7,
                                                          8, 10, 9, 11, 12, 14, 13, 15};
+// Time for the inputs to follow the outputs, also on a UART that filters its modem lines.
 const DWORD CONTROL_SETTLE_MS = 100;
 
 } // namespace
 
 TestResult CSerialPortTest::RunInternalControlSignalsTest(CSerialPort& port) {
-    unsigned short base = port.GetIoBaseAddress();
-    if (base == NO_IO_BASE_ADDRESS) {
+    if (port.GetIoBaseAddress() == NO_IO_BASE_ADDRESS) {
         return TestResult::NOTSUPPORTED();
     }
-    const unsigned short mcr = Reg(base, UART_MCR);
-    port.WriteRegister(mcr, static_cast<unsigned char>(port.ReadRegister(mcr) | UART_MCR_LOOP));
-    port.WriteRegister(Reg(base, UART_IER), UART_IER_OFF);
+    UartOut(port, UART_MCR, static_cast<unsigned char>(UartIn(port, UART_MCR) | UART_MCR_LOOP));
+    UartOut(port, UART_IER, UART_IER_OFF); // the line changes must not raise interrupts for the OS driver
 
     bool failed = false;
     for (int n = 0; n < CONTROL_COMBINATIONS; ++n) {
-        port.WriteRegister(mcr, static_cast<unsigned char>(UART_MCR_LOOP + n));
+        UartOut(port, UART_MCR, static_cast<unsigned char>(UART_MCR_LOOP + n));
         Sleep(CONTROL_SETTLE_MS);
-        int read = port.ReadRegister(Reg(base, UART_MSR)) >> UART_MSR_INPUTS_SHIFT;
+        int read = UartIn(port, UART_MSR) >> UART_MSR_INPUTS_SHIFT;
         int expected = EXPECTED_MODEM_STATUS[n];
         if (read != expected) {
             g_EventMiscompareError->setVariable("PortNumber", PortNameValue(port));
@@ -574,44 +604,51 @@ TestResult CSerialPortTest::RunInternalControlSignalsTest(CSerialPort& port) {
 }
 
 // ---------------------------------------------------------------------------------------------------------
-// Part 5.3: internal send and receive test.
+// Internal send and receive test: every byte value through the UART's internal loopback at each rate of a
+// fixed table that the port's driver says it can set, programmed straight into the divisor latch. The
+// driver's own rate is saved first and given back at the end.
 
 namespace {
 
 struct SendReceiveRate {
     unsigned rate;
-    unsigned char divisor; // 115200 / rate
+    unsigned char divisor; // the UART's clock divided by 16 is 115200 bit/s
 };
 const SendReceiveRate SEND_RECEIVE_RATES[] = {{1200, 96}, {2400, 48}, {4800, 24}, {9600, 12}, {14400, 8},
                                               {19200, 6}, {38400, 3}, {57600, 2}, {115200, 1}};
 const int SEND_RECEIVE_ROWS = sizeof SEND_RECEIVE_RATES / sizeof SEND_RECEIVE_RATES[0];
 
-// 8 data bits, no parity, 2 stop bits; with and without the divisor latch.
+// 8 data bits, no parity, 2 stop bits; with and without the divisor latch. Two stop bits give the receiver
+// a margin at every rate.
 const unsigned char LCR_FRAME_8N2 = UART_LCR_WLEN8 | UART_LCR_STOP;
 const unsigned char LCR_FRAME_8N2_DLAB = UART_LCR_DLAB | UART_LCR_WLEN8 | UART_LCR_STOP;
+// A pause after each programming step lets a slow UART (or one behind an LPC bridge) settle.
 const DWORD PROGRAMMING_PAUSE_MS = 10;
+// Far longer than one byte takes at 1200 bit/s (about 9 ms): a UART that keeps a bit clear this long is
+// broken, not slow.
 const DWORD LINE_WAIT_LIMIT_MS = 3000;
 const int BYTE_VALUES = 256;
 
-// Part 5.3, percentDone for row i: i x 100 / 9 + 2, truncated toward zero.
+// The percentage after row i: i x 100 / 9 + 2, truncated toward zero.
 int RowPercent(int row) {
     return static_cast<int>(row * 100.0 / static_cast<double>(SEND_RECEIVE_ROWS) + 2.0);
 }
 
-// Part 5.3: polls LSR back to back until the bit is set; false after 3000 ms by unsigned tick difference.
-bool WaitForLineStatus(CSerialPort& port, unsigned short lsr, unsigned char bit) {
+// Polls LSR back to back until the bit is set. False after the limit, measured as an unsigned tick
+// difference so that the tick counter's wrap after 49.7 days does no harm.
+bool WaitForLineStatus(CSerialPort& port, unsigned char bit) {
     DWORD start = GetTickCount();
-    unsigned char status = port.ReadRegister(lsr);
+    unsigned char status = UartIn(port, UART_LSR);
     while ((status & bit) == 0) {
         if (static_cast<DWORD>(GetTickCount() - start) > LINE_WAIT_LIMIT_MS) {
             return false;
         }
-        status = port.ReadRegister(lsr);
+        status = UartIn(port, UART_LSR);
     }
     return true;
 }
 
-// Part 5.3, timeout handling, the same for both waits.
+// The same for both waits: a user's stop explains a wait that ran out; otherwise the UART is at fault.
 TestResult LineWaitTimedOut(CSerialPort& port, unsigned rate) {
     if (DiagModule::checkForStop()) {
         LogMessage(PRIORITY_REFUSED_OR_STOPPED, __LINE__, "Port: ", port.GetPortName().getUTF8String(),
@@ -632,6 +669,7 @@ TestResult CSerialPortTest::RunInternalSendAndReceiveTest(CSerialPort& port) {
         RaiseForPort(g_EventFailedGetBaudRate, port, DiagModule::error, __LINE__);
         return TestResult::FAIL();
     }
+    // A failure at one rate does not hide the others: every rate runs, a stop ends the loop.
     TestResult overall = TestResult::PASS();
     for (int row = 0; row < SEND_RECEIVE_ROWS; ++row) {
         const SendReceiveRate& entry = SEND_RECEIVE_RATES[row];
@@ -654,7 +692,7 @@ TestResult CSerialPortTest::RunInternalSendAndReceiveTest(CSerialPort& port) {
         RaiseForPort(g_EventFailedSendRecieveTest, port, DiagModule::error, __LINE__);
         LOG_MESSAGE(PRIORITY_TEST_FAILURE, "Port: ", port.GetPortName().getUTF8String(),
                     " failed send and receive test");
-        return TestResult::FAIL(); // the saved rate is not put back on this path
+        return TestResult::FAIL(); // the saved rate is not put back: the port is left as the failure found it
     }
     port.Configure(savedRate, nullptr);
     return overall;
@@ -662,53 +700,51 @@ TestResult CSerialPortTest::RunInternalSendAndReceiveTest(CSerialPort& port) {
 
 TestResult CSerialPortTest::SendAndReceiveAtBaudRate(CSerialPort& port, unsigned rate,
                                                      unsigned char divisor) {
-    unsigned short base = port.GetIoBaseAddress();
-    if (base == NO_IO_BASE_ADDRESS) {
+    if (port.GetIoBaseAddress() == NO_IO_BASE_ADDRESS) {
         return TestResult::NOTSUPPORTED();
     }
-    const unsigned short lsr = Reg(base, UART_LSR);
-    const unsigned short lcr = Reg(base, UART_LCR);
-    const unsigned short data = Reg(base, UART_RX);
 
-    // Step 2: program the UART, in exactly this order.
-    const unsigned short mcr = Reg(base, UART_MCR);
-    port.WriteRegister(mcr, static_cast<unsigned char>(port.ReadRegister(mcr) | UART_MCR_LOOP)); // 2.1
-    port.WriteRegister(Reg(base, UART_IER), UART_IER_OFF);                                       // 2.2
+    // Loopback on and interrupts off first, so nothing leaves the connector and the OS driver sees
+    // nothing. The frame and divisor go in with DLAB set; the line status is read once in between to clear
+    // old error bits; a byte left in the receive buffer is dropped so the first echo is the first byte.
+    // The divisor's high byte is never written: every divisor of the table fits in the low byte.
+    UartOut(port, UART_MCR, static_cast<unsigned char>(UartIn(port, UART_MCR) | UART_MCR_LOOP));
+    UartOut(port, UART_IER, UART_IER_OFF);
     Sleep(PROGRAMMING_PAUSE_MS);
-    port.WriteRegister(lcr, LCR_FRAME_8N2_DLAB); // 2.3
+    UartOut(port, UART_LCR, LCR_FRAME_8N2_DLAB);
     Sleep(PROGRAMMING_PAUSE_MS);
-    port.ReadRegister(lsr); // 2.4
+    UartIn(port, UART_LSR);
     Sleep(PROGRAMMING_PAUSE_MS);
-    port.WriteRegister(lcr, LCR_FRAME_8N2_DLAB); // 2.5
+    UartOut(port, UART_LCR, LCR_FRAME_8N2_DLAB);
     Sleep(PROGRAMMING_PAUSE_MS);
-    port.WriteRegister(Reg(base, UART_DLL), divisor); // 2.6
+    UartOut(port, UART_DLL, divisor);
     Sleep(PROGRAMMING_PAUSE_MS);
-    port.WriteRegister(lcr, LCR_FRAME_8N2);            // 2.7
-    if ((port.ReadRegister(lsr) & UART_LSR_DR) != 0) { // 2.8: drop a byte already waiting
-        port.ReadRegister(data);
+    UartOut(port, UART_LCR, LCR_FRAME_8N2);
+    if ((UartIn(port, UART_LSR) & UART_LSR_DR) != 0) {
+        UartIn(port, UART_RX);
     }
     Sleep(PROGRAMMING_PAUSE_MS);
 
-    // Step 3: the one stop check of a rate, before its first byte.
+    // A stop is honoured before a rate's first byte, and while a wait runs out.
     if (DiagModule::checkForStop()) {
         LOG_MESSAGE(PRIORITY_REFUSED_OR_STOPPED, "Port: ", port.GetPortName().getUTF8String(),
                     " User aborted");
         return TestResult::USERABORTED();
     }
 
-    // Step 4: every byte value, one at a time, each waiting for its own echo.
+    // One byte at a time, each waiting for its own echo, so a wrong byte is known exactly.
     for (int value = 0; value < BYTE_VALUES; ++value) {
-        if (!WaitForLineStatus(port, lsr, UART_LSR_THRE)) {
+        if (!WaitForLineStatus(port, UART_LSR_THRE)) {
             return LineWaitTimedOut(port, rate);
         }
-        port.WriteRegister(data, static_cast<unsigned char>(value));
-        if (!WaitForLineStatus(port, lsr, UART_LSR_DR)) {
+        UartOut(port, UART_TX, static_cast<unsigned char>(value));
+        if (!WaitForLineStatus(port, UART_LSR_DR)) {
             return LineWaitTimedOut(port, rate);
         }
         if (CheckLineStatusErrors(port)) {
-            return TestResult::FAIL(); // the received byte is not read
+            return TestResult::FAIL(); // the byte that came with the error is not read
         }
-        int received = port.ReadRegister(data);
+        int received = UartIn(port, UART_RX);
         if (received != value) {
             g_EventBaudMiscompareError->setVariable("PortNumber", PortNameValue(port));
             g_EventBaudMiscompareError->setVariable("BaudRate", Value(static_cast<unsigned long>(rate)));
@@ -722,8 +758,10 @@ TestResult CSerialPortTest::SendAndReceiveAtBaudRate(CSerialPort& port, unsigned
     return TestResult::PASS();
 }
 
+// Reads LSR once more, on its own after the read that saw the byte arrive, and reports the most telling
+// error: a framing error (the stop bit was not there) before a parity error before an overrun.
 bool CSerialPortTest::CheckLineStatusErrors(CSerialPort& port) {
-    unsigned char status = port.ReadRegister(Reg(port.GetIoBaseAddress(), UART_LSR)); // a read of its own
+    unsigned char status = UartIn(port, UART_LSR);
     kivu5::Event* event = nullptr;
     if ((status & UART_LSR_FE) != 0) {
         event = g_EventFramingError;
@@ -739,11 +777,12 @@ bool CSerialPortTest::CheckLineStatusErrors(CSerialPort& port) {
 }
 
 // ---------------------------------------------------------------------------------------------------------
-// Parts 5.4 and 5.6: the adapter prompt.
+// The loopback-plug prompt of the external tests: shown until the first external test passes in this
+// process (from then on the plug is known to be fitted), and only while PromptUserForLoopBack is on.
 
 namespace {
 
-// Part 5.4 step 2 and Part 5.6 step 1: true when the user declined (answer 150).
+// True when the user declined (answered Cancel).
 bool UserDeclinedAdapterPrompt(const kivu5::Test* test) {
     if (!g_PromptForLoopback) {
         return false; // the parameter is not even read
@@ -761,11 +800,14 @@ bool UserDeclinedAdapterPrompt(const kivu5::Test* test) {
 } // namespace
 
 // ---------------------------------------------------------------------------------------------------------
-// Part 5.4: external register test.
+// External register test: DTR and RTS switched through the driver's DCB, DSR and CTS read back through the
+// plug's bridges (DTR pin 4 to DSR pin 6, RTS pin 7 to CTS pin 8). Each line is checked both off and on, so
+// a line stuck either way is found.
 
 namespace {
 
 const unsigned EXTERNAL_REGISTER_RATE = 9600;
+// Time for a line change to cross the plug and reach the modem-status register.
 const DWORD LINE_SETTLE_MS = 10;
 
 enum class ControlLine { Dtr, Rts };
@@ -778,7 +820,8 @@ struct ExternalRegisterStep {
     const char* text; // after the port name
 };
 
-// Part 5.4, step 5: always all four, in this order; a fault is the bit equal to "not on".
+// Always all four, in this order, each keeping the changes of the ones before it. A fault is the input
+// differing from the output it is bridged to.
 const ExternalRegisterStep EXTERNAL_REGISTER_STEPS[] = {
     {ControlLine::Dtr, false, MS_DSR_ON, &g_EventDTR_StuckHigh, " DTR stuck high"},
     {ControlLine::Dtr, true, MS_DSR_ON, &g_EventDTR_StuckLow, " DTR stuck low"},
@@ -817,8 +860,8 @@ TestResult CSerialPortTest::RunExternalRegisterTest(CSerialPort& port) {
         }
         port.SetState(&dcb);
         Sleep(LINE_SETTLE_MS);
-        // Left open by the spec: a status that cannot be read counts as all lines clear, so a port whose
-        // lines cannot be read fails steps 2 and 4 and never passes (docs/decisions.md).
+        // A status that cannot be read counts as all lines clear: a port whose lines cannot be read fails
+        // the "on" steps and never passes.
         DWORD status = 0;
         port.GetModemStatus(&status);
         bool lineOn = (status & step.statusBit) != 0;
@@ -836,7 +879,10 @@ TestResult CSerialPortTest::RunExternalRegisterTest(CSerialPort& port) {
 }
 
 // ---------------------------------------------------------------------------------------------------------
-// Part 5.5: the baud-rate list.
+// The baud-rate list of the external loopback test: the BaudRates parameter, or the default list when it
+// has no entries, kept in order with duplicates, each entry checked against the rates the port says it can
+// be asked for. A rate the port cannot take is reported and skipped; 0xFFFFFFFF is skipped silently, so a
+// settings file can switch an entry off without renumbering the others.
 
 namespace {
 const unsigned SKIPPED_BAUD_RATE = 0xFFFFFFFFu;
@@ -869,9 +915,8 @@ bool CSerialPortTest::LoadBaudRates(CSerialPort& port) {
 }
 
 void CSerialPortTest::ValidateBaudRates(CSerialPort& port, CBaudRateList list) {
-    // Left open by the spec: BaudRateIndex is the entry's 0-based position in the list validated (the
-    // configured list, or the default list when that is used), so a technician can find it
-    // (docs/decisions.md).
+    // BaudRateIndex is the entry's 0-based position in the list validated (the configured list, or the
+    // default list when that is used), so a technician can find the entry in the settings file.
     for (size_t index = 0; index < list.size(); ++index) {
         unsigned rate = list[index];
         if (port.IsBaudRateSupported(rate)) {
@@ -887,17 +932,24 @@ void CSerialPortTest::ValidateBaudRates(CSerialPort& port, CBaudRateList list) {
 }
 
 // ---------------------------------------------------------------------------------------------------------
-// Part 5.6: external loopback test.
+// External loopback test: a 256-byte ramp through the plug's TX-RX bridge (pin 3 to pin 2) at each rate of
+// the list, in order, through the operating system's driver. The first rate that does not pass ends the
+// run: a port that fails at one rate is not worth the minutes the others take.
 
 namespace {
 
 const DWORD PATTERN_BYTES = 256;
+// Small writes, with a stop check after each, so a stop is honoured within one short write.
 const DWORD BYTES_PER_WRITE = 8;
+// Twice the pattern: a port that echoes too much is seen.
 const DWORD READ_BUFFER_BYTES = 512;
 const DWORD RATE_SETTLE_MS = 10;
+// A write completes once the driver has sent its bytes, so a second after the last write the whole echo
+// has arrived in the driver's receive queue.
 const DWORD ECHO_WAIT_MS = 1000;
 
-// Part 5.6, step 8: within one of the position, without wrap-around.
+// A byte one off its position is accepted: a byte lost or doubled early in the ramp shifts the rest by
+// one, which the count check reports once instead of every position failing. No wrap-around.
 bool IsAcceptedByte(unsigned byte, unsigned position) {
     return byte == position || byte == position + 1 || (position >= 1 && byte == position - 1);
 }
@@ -928,6 +980,7 @@ TestResult CSerialPortTest::RunExternalLoopbackTest(CSerialPort& port) {
             break;
         }
     }
+    // The last rate tried: the failing or stopped one, or the last of the list.
     g_TextLoopbackProgress->setVariable("BaudRate", Value(static_cast<int>(m_BaudRates[done - 1])));
     DiagModule::progress(g_TextLoopbackProgress);
     DiagModule::percentDone(100);
@@ -944,7 +997,7 @@ TestResult CSerialPortTest::LoopbackAtBaudRate(CSerialPort& port, unsigned rate)
     if (!port.Configure(rate, &previousRate)) {
         RaiseForPort(g_EventFailedSetup, port, DiagModule::warning, __LINE__);
         LOG_MESSAGE(PRIORITY_TEST_FAILURE, "Port: ", name, " Failed setting port to baud rate");
-        return TestResult::FAIL(); // the earlier rate is not restored on this path
+        return TestResult::FAIL(); // nothing to restore: the port never took the new setting as a whole
     }
     Sleep(RATE_SETTLE_MS);
     unsigned char buffer[READ_BUFFER_BYTES];
@@ -957,12 +1010,13 @@ TestResult CSerialPortTest::LoopbackAtBaudRate(CSerialPort& port, unsigned rate)
         DWORD written = 0;
         port.Write(buffer + offset, BYTES_PER_WRITE, &written);
         total += written;
-        if (DiagModule::checkForStop()) { // also after the 32nd write
+        if (DiagModule::checkForStop()) { // also after the last write
             port.Configure(previousRate, nullptr);
             LOG_MESSAGE(PRIORITY_REFUSED_OR_STOPPED, "Port: ", name, " User aborted");
             return TestResult::USERABORTED();
         }
     }
+    // A short write is reported, and the read and compare still run: they tell what did get through.
     if (total != PATTERN_BYTES) {
         g_EventWriteCompletedShort->setVariable("PortNumber", PortNameValue(port));
         g_EventWriteCompletedShort->setVariable("TotalSent", Value(static_cast<unsigned long>(total)));
@@ -975,7 +1029,7 @@ TestResult CSerialPortTest::LoopbackAtBaudRate(CSerialPort& port, unsigned rate)
     Sleep(ECHO_WAIT_MS);
     std::memset(buffer, 0, sizeof buffer);
     DWORD read = 0;
-    port.Read(buffer, READ_BUFFER_BYTES, &read);
+    port.Read(buffer, READ_BUFFER_BYTES, &read); // one read: everything echoed is queued by now
     if (read != PATTERN_BYTES) {
         g_EventIncorrectCharCount->setVariable("PortNumber", PortNameValue(port));
         g_EventIncorrectCharCount->setVariable("DataRead", Value(static_cast<unsigned long>(read)));
@@ -984,7 +1038,7 @@ TestResult CSerialPortTest::LoopbackAtBaudRate(CSerialPort& port, unsigned rate)
         LOG_MESSAGE(PRIORITY_TEST_FAILURE, "Port: ", name, " Incorrect char count");
         result = TestResult::FAIL();
     }
-    // A driver that reports more than it was asked for is not believed beyond the buffer (memory safety).
+    // A driver that reports more than it was asked for is not believed beyond the buffer.
     DWORD compared = read < READ_BUFFER_BYTES ? read : READ_BUFFER_BYTES;
     for (DWORD k = 0; k < compared; ++k) {
         if (!IsAcceptedByte(buffer[k], k)) {

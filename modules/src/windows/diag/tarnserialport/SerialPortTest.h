@@ -1,5 +1,5 @@
-// CSerialPortTest: the test object of one run (Part 2.3) with its catalogue (Part 2.2), dispatcher
-// (Part 3.1), port screens (Part 3.2), the five test bodies and the baud-rate list (Parts 5.1 to 5.6).
+// CSerialPortTest: one test run on one port, from the device's properties through the port screens to
+// the test body, plus the module's events, texts and parameters and the state kept from run to run.
 #pragma once
 
 #include "SerialPort.h"
@@ -8,7 +8,7 @@
 
 #include <vector>
 
-// Part 2.1: the test IDs.
+// The test IDs, as the framework and reports number the tests.
 const int INTERNAL_CONTROL_SIGNALS_TEST_ID = 1;
 const int INTERNAL_REGISTER_TEST_ID = 2;
 const int INTERNAL_SEND_AND_RECEIVE_TEST_ID = 3;
@@ -28,42 +28,39 @@ public:
     kivu5::TestResult RunTest(const kivu5::DiagDevice& device);
     static void InitDefaultBaudRates();
 
-    // The ID of the test being run; every constructor writes it, nothing else (Part 2.3).
+    // The ID of the test being run. Every constructor writes it and nothing else does, so between runs it
+    // keeps the ID of the last test object built.
     static int mtestID;
 
 private:
-    friend class CSerialPortTestAccess; // the test suite's window on the members below
-
-    // Part 3.2.
+    // Port screening: is the port testable by this kind of test, and does a modem answer on it?
     bool IsPortTestable(CSerialPort& port);
     bool IsInfraredMode(CSerialPort& port);
     bool DetectModem(CSerialPort& port);
     void ReportOpenFailure(CSerialPort& port);
-    // Part 5.1.
+
+    // The register-level tests, through the UART's registers in its internal loopback.
     kivu5::TestResult RunInternalRegisterTest(CSerialPort& port);
-    // Part 5.2.
     kivu5::TestResult RunInternalControlSignalsTest(CSerialPort& port);
-    // Part 5.3.
     kivu5::TestResult RunInternalSendAndReceiveTest(CSerialPort& port);
     kivu5::TestResult SendAndReceiveAtBaudRate(CSerialPort& port, unsigned rate, unsigned char divisor);
     bool CheckLineStatusErrors(CSerialPort& port);
-    // Part 5.4.
+
+    // The tests through the operating system's driver and a loopback plug.
     kivu5::TestResult RunExternalRegisterTest(CSerialPort& port);
-    // Part 5.5.
     bool LoadBaudRates(CSerialPort& port);
     void ValidateBaudRates(CSerialPort& port, CBaudRateList list);
-    // Part 5.6.
     kivu5::TestResult RunExternalLoopbackTest(CSerialPort& port);
     kivu5::TestResult LoopbackAtBaudRate(CSerialPort& port, unsigned rate);
 
     CBaudRateList m_BaudRates;
 };
 
-// Module-wide state of Part 2.3.
+// State kept from run to run: the default rate list (filled once) and whether to ask for the plug.
 extern CBaudRateList& g_DefaultBaudRates;
 extern bool g_PromptForLoopback;
 
-// The catalogue of Part 2.2: one handle per framework object, set once during static initialisation.
+// One handle per framework object, set once before main and never freed: the framework owns them.
 extern kivu5::LocalizedString* g_TextValidityCheck;
 extern kivu5::Event* g_EventNotTestable;
 extern kivu5::Event* g_EventFailedGetBaudRate;
@@ -97,13 +94,12 @@ extern kivu5::LocalizedString* g_TextConnectAdapterPrompt;
 extern kivu5::Parameter* g_ParamPromptUserForLoopBack;
 extern kivu5::Parameter* g_ParamBaudRates;
 
-// The tests of Part 2.1 (their handles live in tarnserialport; the external tests' names are prompt
-// captions).
+// The external tests' handles (they live in tarnserialport.cpp): their names caption the adapter prompt.
 extern kivu5::Test* g_TestExternalRegisterTest;
 extern kivu5::Test* g_TestExternalLoopbackTest;
 
-// Static initialisation of Part 2.1, steps 1 to 4 (the catalogue up to the parameters), step 5 (the release
-// of g_DefaultBaudRates at exit) and step 7 (BadDevicePointer); tarnserialport runs them in order.
+// Creation of the module's framework objects before main; tarnserialport.cpp calls them in order, with the
+// tests between the release handler and BadDevicePointer.
 void CreateCatalogue();
 void RegisterDefaultBaudRatesRelease();
 void CreateBadDevicePointer();

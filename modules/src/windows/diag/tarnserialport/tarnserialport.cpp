@@ -1,5 +1,5 @@
-// Part 2.1: process entry, the order of static initialisation, test registration, the module-initialisation
-// callback and the five test entry functions.
+// The process entry, the order in which the module's framework objects are created, the registration of
+// the five tests, the callback that attaches parameters to them, and the five test entry functions.
 #include "tarnserialport.h"
 
 #include "SerialPortTest.h"
@@ -14,7 +14,7 @@ namespace {
 const char* const SOURCE_FILE = "tarnserialport";
 }
 
-// The five tests of the table of Part 2.1.
+// The five tests, in the order they are registered; the external tests' names caption the adapter prompt.
 kivu5::Test* g_TestExternalRegisterTest = nullptr;
 kivu5::Test* g_TestExternalLoopbackTest = nullptr;
 kivu5::Test* g_TestInternalRegisterTest = nullptr;
@@ -23,7 +23,8 @@ kivu5::Test* g_TestInternalSendAndReceiveTest = nullptr;
 
 namespace {
 
-// Part 1.2: main and the five test functions trace through the first of the module's two loggers.
+// main and the five test functions trace through this logger; RunTest and every message use the second
+// one (SerialPortTest.cpp). Both are made on first use.
 qen::Logger* g_MainLogger = nullptr;
 
 qen::Logger* MainLogger() {
@@ -39,31 +40,31 @@ kivu5::Test* CreateSerialPortTest(const char* name, TestResult (*entry)(const Di
         ->addDevicePropertyRequirement("IoBaseAddresses", "");
 }
 
-// Static initialisation, before main, in the order of Part 2.1. One object in one translation unit, so
-// that the order holds whatever order the linker gives the module's sources.
+// Everything the module registers is created before main, in one fixed order: the framework lists its
+// events, texts, parameters and tests in creation order. One object in one translation unit, so that the
+// order holds whatever order the linker gives the module's sources.
 struct CModuleStaticInitialisation {
     CModuleStaticInitialisation() {
-        CreateCatalogue();                 // steps 1 to 4
-        RegisterDefaultBaudRatesRelease(); // step 5
-        g_TestExternalRegisterTest =
-            CreateSerialPortTest("ExternalRegisterTest", ExternalRegisterTest); // step 6
+        CreateCatalogue(); // texts, events, parameters
+        RegisterDefaultBaudRatesRelease();
+        g_TestExternalRegisterTest = CreateSerialPortTest("ExternalRegisterTest", ExternalRegisterTest);
         g_TestExternalLoopbackTest = CreateSerialPortTest("ExternalLoopbackTest", ExternalLoopbackTest);
         g_TestInternalRegisterTest = CreateSerialPortTest("InternalRegisterTest", InternalRegisterTest);
         g_TestInternalControlSignalsTest =
             CreateSerialPortTest("InternalControlSignalsTest", InternalControlSignalsTest);
         g_TestInternalSendAndReceiveTest =
             CreateSerialPortTest("InternalSendAndReceiveTest", InternalSendAndReceiveTest);
-        CreateBadDevicePointer(); // step 7
-        CreatePortNamePrefix();   // step 8
+        CreateBadDevicePointer();
+        CreatePortNamePrefix();
     }
 } g_ModuleStaticInitialisation;
 
-// Part 1.2, rule 1: each entry function opens its own trace scope, at its own line.
+// Each entry function opens its own trace scope at its own line, so the trace names the function.
 qen::Logger* EntryTraceLogger() {
     return qen::LogGate::ForTrace(MainLogger());
 }
 
-// Part 2.1, entry function steps 2 and 3; the object ends with the call, on every way out.
+// One test object per run; it ends with the call on every way out, an exception included.
 TestResult RunTestObject(int testID, const DiagDevice& device) {
     CSerialPortTest test(testID);
     return test.RunTest(device);

@@ -1,4 +1,5 @@
-// Part 2.1: the module's entry, its test registration and the five test entry functions.
+// The module's entry: main, the callback that attaches parameters to tests, and the five test entry
+// functions that the diagnostic framework calls with one device each.
 #pragma once
 
 #include "kivu5/kivu5.h"
