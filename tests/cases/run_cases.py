@@ -1,0 +1,145 @@
+#!/usr/bin/env python3
+"""Runs the program on the cases of one case file and compares what it did with what the file expects.
+
+A case file holds {"about": ..., "args": [...], "scenario": {...}, "cases": [{...}, ...]}. Each case may
+give "scenario" (a simulated machine, written to scenario.json and passed as --sim scenario.json), "files"
+(more input files: name -> text or JSON), "args" (after the file's own), and "expect", whose keys say what
+is compared: "exit", "stdout", "stderr" (lists of lines), "report" (report.json), "junit" (junit.xml),
+"calls" (the seam calls in record.jsonl, only those named in "callFilter" when it is given), "files" (each
+file in the run folder afterwards, with its size). The program runs in a fresh folder holding the inputs.
+
+  run_cases.py CASEFILE --program PROGRAM [PREFIX ...]     compare; exit 1 on any difference
+  run_cases.py CASEFILE ... --update                        write what the program did into "expect"
+"""
+import argparse, difflib, fcntl, json, os, re, subprocess, sys, tempfile
+
+REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+VOLATILE = {"startedAt", "endedAt", "host", "realSeconds", "os"}  # keys of a report that vary run to run
+
+
+def text_lines(raw):
+    raw = raw.replace("\r\n", "\n")
+    raw = re.sub(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d(\.\d+)?Z", "<time>", raw)
+    return raw.split("\n")[:-1] if raw.endswith("\n") else raw.split("\n") if raw else []
+
+
+def without_volatile(value):
+    if isinstance(value, dict):
+        return {k: without_volatile(v) for k, v in value.items() if k not in VOLATILE}
+    if isinstance(value, list):
+        return [without_volatile(v) for v in value]
+    return value
+
+
+def file_bytes(content):
+    """An input file: text; {"hex": ...} for bytes that are not text; {"repeat": UNIT, "count": N, "prefix",
+    "suffix"} for inputs too big to keep here; anything else is written as JSON."""
+    if isinstance(content, str):
+        return content.encode("utf-8")
+    if isinstance(content, dict) and "hex" in content:
+        return bytes.fromhex(content["hex"])
+    if isinstance(content, dict) and "repeat" in content:
+        text = content.get("prefix", "") + content["repeat"] * content["count"] + content.get("suffix", "")
+        return text.encode("utf-8")
+    return json.dumps(content).encode("utf-8")
+
+
+def calls(path, names):
+    if not os.path.exists(path):
+        return None
+    out = []
+    for line in open(path, encoding="utf-8"):
+        entry = json.loads(line)
+        if "call" in entry and (not names or entry["call"] in names):
+            out.append({k: v for k, v in entry.items() if k != "ms"})
+    return out
+
+
+def run(case, common, program, workdir):
+    scenario = case.get("scenario", common.get("scenario"))
+    args = list(common.get("args", [])) + list(case.get("args", []))
+    if isinstance(scenario, str):  # a scenario file of the repository, e.g. examples/no-plug.json
+        scenario = json.load(open(os.path.join(REPO, scenario)))
+    if scenario is not None:
+        json.dump(scenario, open(os.path.join(workdir, "scenario.json"), "w"))
+        args = ["--sim", "scenario.json"] + args
+    for name, content in case.get("files", {}).items():
+        with open(os.path.join(workdir, name), "wb") as f:
+            f.write(file_bytes(content))
+    # "@FILE" stands for the content of FILE, for arguments too long or too odd to write here.
+    args = [open(os.path.join(workdir, arg[1:]), encoding="utf-8").read() if arg.startswith("@") else arg
+            for arg in args]
+    # Never a run on this machine's own ports: every case simulates, or only lists and prints.
+    if "--sim" not in args and not set(args) & {"--help", "-h", "--version", "--list-tests"}:
+        raise SystemExit(f"{case['name']}: refusing a run without --sim")
+    expect = case.get("expect", {})
+    if "calls" in expect:
+        args = ["--record", "record.jsonl"] + args
+    done = subprocess.run(program + args, cwd=workdir, capture_output=True, timeout=300,
+                          stdin=subprocess.DEVNULL)
+    got = {"exit": done.returncode,
+           "stdout": text_lines(done.stdout.decode("utf-8", "replace")),
+           "stderr": text_lines(done.stderr.decode("utf-8", "replace")),
+           "files": {name: os.path.getsize(os.path.join(workdir, name)) for name in sorted(os.listdir(workdir))}}
+    report = os.path.join(workdir, "report.json")
+    got["report"] = without_volatile(json.load(open(report))) if os.path.exists(report) else None
+    junit = os.path.join(workdir, "junit.xml")
+    got["junit"] = text_lines(open(junit).read()) if os.path.exists(junit) else None
+    got["calls"] = calls(os.path.join(workdir, "record.jsonl"), case.get("callFilter"))
+    if got["junit"]:
+        got["junit"] = [re.sub(r'(timestamp|hostname|time)="[^"]*"', r'\1="*"', l) for l in got["junit"]]
+    return {key: got[key] for key in expect}
+
+
+def dump(value, indent=0, key=None):
+    """Case files stay readable: one key per line, one timeline entry or call per line."""
+    flat = json.dumps(value, ensure_ascii=False)
+    pad, end = " " * (indent + 2), "\n" + " " * indent
+    if len(flat) + indent <= 110 and key not in ("timeline", "calls"):
+        return flat
+    if isinstance(value, list) and value:
+        one_line = key in ("timeline", "calls", "stdout", "stderr", "junit") or not isinstance(value[0], dict)
+        items = [json.dumps(v, ensure_ascii=False) if one_line else dump(v, indent + 2) for v in value]
+        return "[\n" + ",\n".join(pad + item for item in items) + end + "]"
+    if isinstance(value, dict) and value:
+        items = [pad + json.dumps(k) + ": " + dump(v, indent + 2, k) for k, v in value.items()]
+        return "{\n" + ",\n".join(items) + end + "}"
+    return flat
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("casefile")
+    ap.add_argument("--program", nargs="+", required=True)
+    ap.add_argument("--update", action="store_true")
+    ap.add_argument("--only", help="run only the case of this name")
+    a = ap.parse_args()
+    with open(a.casefile, "r+", encoding="utf-8") as handle:
+        fcntl.flock(handle, fcntl.LOCK_EX)
+        common = json.load(handle)
+        failed = 0
+        for case in common["cases"]:
+            if a.only and case["name"] != a.only:
+                continue
+            with tempfile.TemporaryDirectory(prefix="tarn-case-") as workdir:
+                got = run(case, common, a.program, workdir)
+            if a.update:
+                case["expect"] = got
+                continue
+            for key, want in case.get("expect", {}).items():
+                if got[key] != want:
+                    failed += 1
+                    print(f"FAIL {case['name']}: {key} differs ({case.get('about', '')})")
+                    diff = difflib.unified_diff(dump(want).split("\n"), dump(got[key]).split("\n"),
+                                                "expected", "got", lineterm="", n=2)
+                    print("\n".join(list(diff)[:60]))
+        if a.update:
+            handle.seek(0)
+            handle.truncate()
+            handle.write(dump(common) + "\n")
+        print(f"{os.path.basename(a.casefile)}: {len(common['cases'])} cases, {failed} differences")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

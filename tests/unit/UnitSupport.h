@@ -1,0 +1,31 @@
+// The simulated machine of a unit test: the built-in healthy port (or a changed copy) behind the seam,
+// every seam call traced, the module's run-to-run state as at process start.
+#pragma once
+
+#include "kivu5/Framework.h"
+#include "sim/Scenario.h"
+#include "sim/Simulation.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace tarntest {
+
+class SimulatedPort {
+public:
+    explicit SimulatedPort(const tarnsim::Scenario& scenario = tarnsim::Scenario::BuiltIn());
+    ~SimulatedPort();
+    // Runs a test object of this ID on the scenario's first port, as an entry function does.
+    kivu5::RunOutcome RunId(int testID);
+    size_t Calls(const std::string& call) const;
+    unsigned OpenHandles() const { return m_sim->OpenHandleCount(); }
+
+private:
+    std::unique_ptr<tarnsim::CSimulation> m_sim;
+};
+
+// What the framework's start() does in this program; nothing when empty.
+void SetStartBehaviour(std::function<int()> behaviour);
+
+} // namespace tarntest
