@@ -1,6 +1,6 @@
-// The operating system's COM driver of one port, as the Win32 serial calls of Part 4.2 see it: the DCB,
-// queues and time-outs it keeps, the bytes it sends and receives in virtual time, the modem lines through
-// what is plugged in, and the failures the scenario's OsConfig injects. Each operation returns the Win32
+// The operating system's COM driver of one port, as the Win32 serial calls see it: the DCB, queues and
+// time-outs it keeps, the bytes it sends and receives in virtual time, the modem lines through what is
+// plugged in, and the failures the scenario's OsConfig injects. Each operation returns the Win32
 // error code of its failure, 0 on success; CSimulation maps handles and keeps the last error.
 #pragma once
 

@@ -324,7 +324,7 @@ std::string CSimulation::SystemErrorText(DWORD code) {
 
 bool CSimulation::DriverOpen() {
     // A check that finds the driver closed is followed by no transfer; it still takes its microsecond, so
-    // that a busy poll over a closed driver (Part 5.3's waits) reaches its deadline in virtual time.
+    // that a busy poll over a closed driver (a wait for THRE or DR) reaches its deadline in virtual time.
     if (!m_impl->scenario.driverInstalled) {
         m_impl->clock.AdvanceUs(REGISTER_ACCESS_US);
     }

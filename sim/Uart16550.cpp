@@ -178,7 +178,8 @@ uint8_t CUart16550::LineStatus() const {
     return value;
 }
 
-// In loopback the four outputs feed the four inputs (Part 4.1); delta bits stay 0 as QEMU shows them.
+// In loopback the chip wires its four modem-control outputs to its four modem-status inputs: DTR to DSR,
+// RTS to CTS, OUT1 to RI and OUT2 to DCD. The delta bits (the low four) are not modelled and read 0.
 uint8_t CUart16550::ModemStatus() const {
     if (m_config.msr == UartConfig::Msr::Zero) {
         return 0; // the fault: the inputs always read 0

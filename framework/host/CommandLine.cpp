@@ -28,7 +28,7 @@ std::optional<std::string> Single(const std::string& name, const std::vector<std
 }
 
 int ParseLogPriority(const std::string& text) {
-    // Part 1.2 uses priorities 1 to 4; 0 lets everything through, 5 silences every message.
+    // The module logs at priorities 1 to 4; 0 lets everything through, 5 silences every message.
     if (text.size() == 1 && text[0] >= '0' && text[0] <= '5') {
         return text[0] - '0';
     }

@@ -1,4 +1,4 @@
-// The command line of formats.md section 1, parsed with CLI11 into plain options. Values are checked
+// The command line (UsageText lists it), parsed with CLI11 into plain options. Values are checked
 // here as far as they can be without the module (numbers, answers, forms); names of tests, devices and
 // parameters are checked later, against what the module registered and what was found.
 #pragma once

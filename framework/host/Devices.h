@@ -1,6 +1,7 @@
 // The devices the host can test: found on this machine (DevicesLinux.cpp or DevicesWindows.cpp, chosen by
 // the build) or those of a simulator scenario. Each is a framework device named COMn with the properties
-// ComPortNumber and IoBaseAddresses (Part 2.1), plus the OS device behind it for --list-devices.
+// ComPortNumber and IoBaseAddresses that the tests require, plus the OS device behind it for
+// --list-devices.
 #pragma once
 
 #include "kivu5/kivu5.h"

@@ -1,5 +1,5 @@
 // Bad input to the console host: which input (an option, a file, a key in a file) and what is wrong with
-// it. HostStart turns it into one line on standard error and its exit status (formats.md section 1).
+// it. Run turns it into one line on standard error and its exit status, and runs nothing.
 #pragma once
 
 #include <cstdio>
@@ -8,7 +8,7 @@
 
 namespace tarnhost {
 
-// Exit statuses of formats.md section 1, in one place.
+// The program's exit statuses, in one place: scripts on factory lines act on them.
 enum ExitStatus {
     EXIT_ALL_PASSED = 0,   // every run PASS or NOTSUPPORTED
     EXIT_SOME_FAILED = 1,  // a run ended FAIL

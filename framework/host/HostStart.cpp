@@ -1,7 +1,6 @@
-// The console host: what DiagModule::start() runs in the shipped program (Part 1.1 leaves the framework's
-// working to us; formats.md section 1 fixes its command line and exit statuses). It reads the command
-// line, chooses the hardware (real or simulated), the devices, the tests and the parameters, runs each
-// selected test on each selected device in one process, and reports.
+// The console host: what DiagModule::start() runs in the shipped program. It reads the command line,
+// chooses the hardware (real or simulated), the devices, the tests and the parameters, runs each selected
+// test on each selected device in one process, and reports.
 #include "host/CommandLine.h"
 #include "host/Console.h"
 #include "host/Devices.h"
@@ -116,7 +115,7 @@ std::vector<std::pair<kivu5::Parameter*, kivu5::Value>> ParameterValues(const Ho
         }
         values.emplace_back(parameter, std::move(value));
     };
-    // The defaults of formats.md: the prompt on, and an empty BaudRates (so the module's default list).
+    // The defaults: the prompt on, and an empty BaudRates (so the module's default list).
     if (kivu5::Parameter* prompt = Framework::findParameter("PromptUserForLoopBack")) {
         set(prompt, kivu5::Value::Bool(true));
     }
@@ -213,7 +212,7 @@ int Run(const std::vector<std::string>& args) {
         std::printf("tarnserialport %s\n", Framework::version().c_str());
         return EXIT_ALL_PASSED;
     }
-    Framework::runModuleInit(); // attaches the parameters (Part 2.1) before tests are listed or run
+    Framework::runModuleInit(); // the module attaches its parameters before tests are listed or run
 
     std::optional<tarnsim::Scenario> scenario;
     if (options.sim) {
@@ -288,11 +287,11 @@ int Run(const std::vector<std::string>& args) {
         if (IsTerminal(stdin)) {
             return ToMsgBoxReturn(console.Ask(request, stdin, IsTerminal(human) ? human : stderr));
         }
-        return kivu5::MSGBOX_RETURN_OK; // nobody to ask: formats.md section 1
+        return kivu5::MSGBOX_RETURN_OK; // nobody to ask: go on, as a script on a factory line expects
     };
     std::optional<uint32_t> stopAfter = scenario ? scenario->stopAfterChecks : std::nullopt;
     hooks.stopRequested = [stopAfter] {
-        // Framework::stopChecks() counts this call too: with N, calls 1..N answer false (formats.md 2).
+        // Framework::stopChecks() counts this call too: with N, calls 1..N answer false.
         return StopRequested() || (stopAfter && Framework::stopChecks() > *stopAfter);
     };
     hooks.onEntry = [&console](const kivu5::TimelineEntry& entry) { console.Entry(entry); };

@@ -70,7 +70,7 @@ ordered_json TimelineEntryJson(const kivu5::TimelineEntry& entry) {
         item["text"] = entry.text;
         break;
     case kivu5::TimelineEntry::Trace:
-        // formats.md leaves a trace entry's fields open: the TraceLogger's scope, where, and which way.
+        // A TraceLogger line: the traced scope, where it stands, and whether it is the way in or out.
         item["kind"] = "trace";
         item["function"] = entry.name;
         item["file"] = entry.file;

@@ -1,5 +1,5 @@
 // Strict reading of the host's JSON inputs (scenario and settings files): every error names the file and
-// the key's JSON path ("ports[0].uart.model"), so a typo never passes silently (formats.md section 2).
+// the key's JSON path ("ports[0].uart.model"), so a typo never passes silently.
 #pragma once
 
 #include <nlohmann/json.hpp>

@@ -52,7 +52,7 @@ uint32_t ParseUint32(const std::string& text, const std::string& input) {
 std::vector<uint32_t> ParseUint32List(const std::string& text, const std::string& input) {
     std::vector<uint32_t> values;
     if (Trim(text).empty()) {
-        return values; // formats.md: an empty value is an empty array
+        return values; // an empty value is an empty array: the module then takes its default list
     }
     // One pass over the text, each entry copied once: linear in its length (a 100000-entry list is fine).
     size_t start = 0;

@@ -1,5 +1,5 @@
 // Parameter values written as text (--set, and strings in the settings file): the BaudRates list and the
-// PromptUserForLoopBack flag (Part 2.2), turned into framework values.
+// PromptUserForLoopBack flag, turned into framework values.
 #pragma once
 
 #include "kivu5/kivu5.h"

@@ -158,7 +158,7 @@ private:
                 rule.rate = U32Of(Required(list[i], rulePath, "rate"), JsonKey(rulePath, "rate"));
                 rule.value = U8Of(Required(list[i], rulePath, "value"), JsonKey(rulePath, "value"));
                 rule.lsr = U8Of(Required(list[i], rulePath, "lsr"), JsonKey(rulePath, "lsr"));
-                // Only the three error bits mean anything here (formats.md section 2).
+                // Only overrun, parity and framing errors come with a received byte.
                 if ((rule.lsr & ~0x0E) != 0) {
                     m_check.Fail(JsonKey(rulePath, "lsr"),
                                  "only the bits 2 (OE), 4 (PE) and 8 (FE) may be set");
