@@ -16,13 +16,8 @@ namespace tarnsim {
 
 class CComDriver {
 public:
-    // os and attached are the port's live config; they and the clock must outlive the driver.
-    CComDriver(OsConfig& os, const AttachedConfig& attached, CVirtualClock& clock);
-
-    bool IsOpen() const { return m_open; }
-    bool Connected() const { return m_connected; }
-    void Disconnect() { m_connected = false; }
-    void Reconnect() { m_connected = true; }
+    // os and attached are the port's config; they and the clock must outlive the driver.
+    CComDriver(const OsConfig& os, const AttachedConfig& attached, CVirtualClock& clock);
 
     // ERROR_GEN_FAILURE when the scenario's `fail` list names this call, else 0.
     DWORD InjectedFailure(const char* call) const;
@@ -38,16 +33,13 @@ public:
     DWORD ModemStatus(DWORD* status) const;
     DWORD Properties(COMMPROP* properties) const;
 
-    uint32_t CurrentBaud();
+    uint32_t CurrentBaud() const { return m_dcb.BaudRate; }
 
 private:
-    // OsConfig::baud is the driver's current rate: a test that changes it changes the DCB's rate, and
-    // SetCommState writes the new rate back there.
-    void FollowConfiguredBaud();
     // When a read with these time-outs, started now, ends (the bytes on their way are all known).
     uint64_t ReadEndUs(DWORD toRead) const;
 
-    OsConfig& m_os;
+    const OsConfig& m_os;
     CVirtualClock& m_clock;
     CAttachedDevice m_attached;
     CReceiveQueue m_rx;
@@ -55,9 +47,7 @@ private:
     COMMTIMEOUTS m_timeouts;
     DWORD m_inQueue;
     DWORD m_outQueue;
-    uint32_t m_baudSeen;
     bool m_open = false;
-    bool m_connected = true;
 };
 
 } // namespace tarnsim

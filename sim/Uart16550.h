@@ -44,7 +44,7 @@ public:
 private:
     // Brings the transmitter up to the present: every character whose last bit has left is delivered.
     void Sync() {
-        if (m_s.tsrBusy && m_s.tsrDoneUs <= m_clock.NowUs()) {
+        if (m_regs.tsrBusy && m_regs.tsrDoneUs <= m_clock.NowUs()) {
             CompleteShifts();
         }
     }
@@ -55,10 +55,10 @@ private:
     uint32_t Rate() const;
     uint8_t LineStatus() const;
     uint8_t ModemStatus() const;
-    bool DivisorLatchAccess() const { return (m_s.lcr & UART_LCR_DLAB) != 0; }
-    bool Loopback() const { return (m_s.mcr & UART_MCR_LOOP) != 0; }
+    bool DivisorLatchAccess() const { return (m_regs.lcr & UART_LCR_DLAB) != 0; }
+    bool Loopback() const { return (m_regs.mcr & UART_MCR_LOOP) != 0; }
 
-    SUartState m_s;
+    SUartState m_regs;
     const UartConfig& m_config;
     const CVirtualClock& m_clock;
 };

@@ -36,10 +36,6 @@ struct HostOptions {
 // args excludes the program name. Throws CHostInputError for bad input.
 HostOptions ParseCommandLine(const std::vector<std::string>& args);
 
-// One --allow-io value: 0x and 1 or more hex digits, a window that can hold a UART (os/IoWindow.h).
-// Throws CHostInputError for anything else.
-uint32_t ParseAllowIo(const std::string& text);
-
 // The text of --help.
 std::string UsageText();
 

@@ -45,17 +45,12 @@ inline std::string QuotedValue(const std::string& text) {
 class CHostInputError : public std::runtime_error {
 public:
     CHostInputError(const std::string& input, const std::string& problem, int exitStatus = EXIT_BAD_INPUT)
-        : std::runtime_error(Printable(input) + ": " + Printable(problem)), m_input(Printable(input)),
-          m_problem(Printable(problem)), m_exitStatus(exitStatus) {}
-    const std::string& Input() const { return m_input; }
-    const std::string& Problem() const { return m_problem; }
+        : std::runtime_error(Printable(input) + ": " + Printable(problem)), m_exitStatus(exitStatus) {}
     int ExitStatus() const { return m_exitStatus; }
     // The one line for standard error: "tarnserialport: <what input>: <what is wrong>".
-    std::string Line() const { return "tarnserialport: " + m_input + ": " + m_problem; }
+    std::string Line() const { return "tarnserialport: " + std::string(what()); }
 
 private:
-    std::string m_input;
-    std::string m_problem;
     int m_exitStatus;
 };
 

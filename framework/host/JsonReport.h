@@ -13,7 +13,6 @@ namespace tarnhost {
 // Keys in a fixed order, the run's identity before its timeline, for people reading the file.
 nlohmann::ordered_json BuildJsonReport(const std::string& version, int exitCode,
                                        const std::vector<RunRecord>& runs);
-nlohmann::ordered_json TimelineEntryJson(const kivu5::TimelineEntry& entry);
 // The report as text: indented, invalid UTF-8 replaced rather than refused.
 std::string JsonReportText(const nlohmann::ordered_json& report);
 
