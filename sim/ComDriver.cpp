@@ -1,5 +1,6 @@
 #include "sim/ComDriver.h"
 
+#include "sim/InjectedFailure.h"
 #include "sim/LineTiming.h"
 
 #include <algorithm>
@@ -18,10 +19,6 @@ const char XOFF = 0x13;
 const WORD COMMPROP_VERSION = 2;
 const uint64_t US_PER_MS = 1000;
 const uint64_t NEVER = std::numeric_limits<uint64_t>::max();
-
-bool Contains(const std::vector<std::string>& names, const char* name) {
-    return std::find(names.begin(), names.end(), name) != names.end();
-}
 
 // The checks SetCommState makes on a frame, as a Windows serial driver refuses it.
 bool ValidFrame(const DCB& dcb) {
@@ -57,7 +54,7 @@ CComDriver::CComDriver(const OsConfig& os, const AttachedConfig& attached, CVirt
 }
 
 DWORD CComDriver::InjectedFailure(const char* call) const {
-    return Contains(m_os.fail, call) ? ERROR_GEN_FAILURE : ERROR_SUCCESS;
+    return tarnsim::InjectedFailure(m_os.fail, call);
 }
 
 // The DCB, queue sizes and time-outs live in the driver and survive a close, as on Windows; what was on its

@@ -19,7 +19,7 @@ public:
     // os and attached are the port's config; they and the clock must outlive the driver.
     CComDriver(const OsConfig& os, const AttachedConfig& attached, CVirtualClock& clock);
 
-    // ERROR_GEN_FAILURE when the scenario's `fail` list names this call, else 0.
+    // The error of this call when the port's `fail` list names it (InjectedFailure.h), else 0.
     DWORD InjectedFailure(const char* call) const;
 
     DWORD Open();

@@ -22,6 +22,7 @@ const uint64_t US_PER_MS = 1000;
 const uintptr_t FIRST_HANDLE = 0x1000;
 const uintptr_t HANDLE_STEP = 4; // handles are multiples of four, as on Windows
 const wchar_t DEVICE_PREFIX[] = L"\\\\.\\COM";
+const size_t NO_PORT = static_cast<size_t>(-1);
 
 CSimulation* g_installed = nullptr;
 
@@ -68,6 +69,7 @@ struct CSimulation::Impl {
     std::map<HANDLE, size_t> handles;
     uintptr_t nextHandle = FIRST_HANDLE;
     DWORD lastError = ERROR_SUCCESS;
+    size_t lastPort = NO_PORT; // the port of the latest call that named one
 
     explicit Impl(const Scenario& given) : scenario(given) {
         for (PortConfig& config : scenario.ports) {
@@ -104,7 +106,8 @@ struct CSimulation::Impl {
         if (it == handles.end()) {
             return Fail(ERROR_INVALID_HANDLE);
         }
-        CComDriver& driver = *ports[it->second].driver;
+        lastPort = it->second;
+        CComDriver& driver = *ports[lastPort].driver;
         if (DWORD injected = driver.InjectedFailure(call)) {
             return Fail(injected);
         }
@@ -169,6 +172,7 @@ HANDLE CSimulation::CreateFileW(LPCWSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTE
         machine.Fail(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
+    machine.lastPort = index;
     CComDriver& driver = *machine.ports[index].driver;
     const OsConfig& os = machine.scenario.ports[index].os;
     DWORD error = ERROR_SUCCESS;
@@ -200,6 +204,7 @@ BOOL CSimulation::CloseHandle(HANDLE handle) {
         return machine.Fail(ERROR_INVALID_HANDLE);
     }
     const size_t index = it->second;
+    machine.lastPort = index;
     machine.handles.erase(it);
     CComDriver& driver = *machine.ports[index].driver;
     driver.Close();
@@ -217,9 +222,18 @@ BOOL CSimulation::SetCommState(HANDLE handle, DCB* dcb) {
     return m_impl->OnPort(handle, "SetCommState", [&](CComDriver& driver) { return driver.SetState(dcb); });
 }
 
+// BuildCommDCBW names no port: kernel32 parses the text on its own. A port's `fail` entry for it stands for
+// a frame text that Windows refuses for that port, so it is charged to the port of the latest call, the one
+// being configured (GetCommState and SetupComm come just before it). On failure the DCB stays as it was.
 BOOL CSimulation::BuildCommDCBW(LPCWSTR definition, DCB* dcb) {
+    Impl& machine = *m_impl;
+    if (machine.lastPort != NO_PORT) {
+        if (DWORD injected = machine.ports[machine.lastPort].driver->InjectedFailure("BuildCommDCBW")) {
+            return machine.Fail(injected);
+        }
+    }
     if (definition == nullptr || !tarnos::ParseCommDcbText(std::wstring(definition), dcb)) {
-        return m_impl->Fail(ERROR_INVALID_PARAMETER);
+        return machine.Fail(ERROR_INVALID_PARAMETER);
     }
     return TRUE;
 }

@@ -1,6 +1,7 @@
 #include "host/ScenarioLoader.h"
 
 #include "host/JsonStrict.h"
+#include "sim/InjectedFailure.h"
 
 #include <map>
 
@@ -202,12 +203,8 @@ private:
             std::string listPath = JsonKey(path, "fail");
             const json& list = m_check.Array(value["fail"], listPath);
             for (size_t i = 0; i < list.size(); ++i) {
-                // The Win32 calls a port answers (os/OsBackend.h); a misspelt name would fail nothing.
-                os.fail.push_back(
-                    m_check.Choice(list[i], JsonIndex(listPath, i),
-                                   {"CreateFileW", "CloseHandle", "GetCommState", "SetCommState",
-                                    "BuildCommDCBW", "SetupComm", "SetCommTimeouts", "ReadFile", "WriteFile",
-                                    "GetCommModemStatus", "GetCommProperties"}));
+                // Only calls the simulator can make fail: a misspelt or other name would fail nothing.
+                os.fail.push_back(m_check.Choice(list[i], JsonIndex(listPath, i), tarnsim::FailableCalls()));
             }
         }
         return os;
