@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace tarnhost {
 
@@ -40,6 +41,15 @@ inline std::string Printable(const std::string& text) {
 // a huge value still gives a short line.
 inline std::string QuotedValue(const std::string& text) {
     return "\"" + (text.size() > 40 ? text.substr(0, 37) + "..." : text) + "\"";
+}
+
+// Names as an error line lists them: "a, b, c".
+inline std::string CommaList(const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names) {
+        text += (text.empty() ? "" : ", ") + name;
+    }
+    return text;
 }
 
 class CHostInputError : public std::runtime_error {
