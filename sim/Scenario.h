@@ -43,7 +43,7 @@ struct OsConfig {
     uint32_t settableBaud = 0x7FB50;       // BAUD_300 to BAUD_128K: the twelve rates from 300 to 128000
     uint32_t baud = 9600;                  // the driver's rate before anyone sets one
     std::vector<uint32_t> failConfigureAt; // SetCommState fails for these rates
-    std::vector<std::string> fail;         // these Win32 calls fail on this port
+    std::vector<std::string> fail;         // these Win32 calls fail on this port (InjectedFailure.h)
 };
 
 struct AttachedConfig {
