@@ -8,7 +8,7 @@ namespace {
 const char* const MODEM_COMMAND = "AT\r";
 const size_t MODEM_COMMAND_LENGTH = 3;
 const uint64_t REPLY_DELAY_US = 20000; // a modem answers 20 ms after the command's '\r'
-const uint32_t PASS_LENGTH = 256;      // Part 5.6's pattern: appendZeros follow a completed pass
+const uint32_t PASS_LENGTH = 256;      // one pass of the loopback ramp; appendZeros follow each full pass
 
 bool Line(AttachedConfig::Hold hold, bool wired) {
     switch (hold) {

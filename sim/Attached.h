@@ -1,6 +1,6 @@
-// What is plugged into a port's connector (AttachedConfig, read live at every use): a loopback plug, a
-// modem that answers "AT\r", or nothing; with the faults of formats.md section 2 (lost bytes, zeros after a
-// pass, lines held high or low outside the port).
+// What is plugged into a port's connector (its AttachedConfig): a loopback plug, a modem that answers
+// "AT\r", or nothing; with the faults of a worn plug or cable (lost bytes, zeros after a pass, lines held
+// high or low outside the port).
 #pragma once
 
 #include "os/Win32Types.h"

@@ -1,5 +1,6 @@
 #include "sim/ComDriver.h"
 
+#include "sim/InjectedFailure.h"
 #include "sim/LineTiming.h"
 
 #include <algorithm>
@@ -19,10 +20,6 @@ const WORD COMMPROP_VERSION = 2;
 const uint64_t US_PER_MS = 1000;
 const uint64_t NEVER = std::numeric_limits<uint64_t>::max();
 
-bool Contains(const std::vector<std::string>& names, const char* name) {
-    return std::find(names.begin(), names.end(), name) != names.end();
-}
-
 // The checks SetCommState makes on a frame, as a Windows serial driver refuses it.
 bool ValidFrame(const DCB& dcb) {
     if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > SPACEPARITY ||
@@ -35,9 +32,9 @@ bool ValidFrame(const DCB& dcb) {
 
 } // namespace
 
-CComDriver::CComDriver(OsConfig& os, const AttachedConfig& attached, CVirtualClock& clock)
+CComDriver::CComDriver(const OsConfig& os, const AttachedConfig& attached, CVirtualClock& clock)
     : m_os(os), m_clock(clock), m_attached(attached), m_inQueue(DEFAULT_IN_QUEUE),
-      m_outQueue(DEFAULT_OUT_QUEUE), m_baudSeen(os.baud) {
+      m_outQueue(DEFAULT_OUT_QUEUE) {
     // The driver's power-on state: the configured rate, 8N1, binary, DTR and RTS on.
     std::memset(&m_dcb, 0, sizeof m_dcb);
     m_dcb.DCBlength = sizeof(DCB);
@@ -57,7 +54,7 @@ CComDriver::CComDriver(OsConfig& os, const AttachedConfig& attached, CVirtualClo
 }
 
 DWORD CComDriver::InjectedFailure(const char* call) const {
-    return Contains(m_os.fail, call) ? ERROR_GEN_FAILURE : ERROR_SUCCESS;
+    return tarnsim::InjectedFailure(m_os.fail, call);
 }
 
 // The DCB, queue sizes and time-outs live in the driver and survive a close, as on Windows; what was on its
@@ -77,23 +74,10 @@ void CComDriver::Close() {
     m_rx.Clear();
 }
 
-void CComDriver::FollowConfiguredBaud() {
-    if (m_os.baud != m_baudSeen) {
-        m_dcb.BaudRate = m_os.baud;
-        m_baudSeen = m_os.baud;
-    }
-}
-
-uint32_t CComDriver::CurrentBaud() {
-    FollowConfiguredBaud();
-    return m_dcb.BaudRate;
-}
-
 DWORD CComDriver::GetState(DCB* dcb) {
     if (dcb == nullptr) {
         return ERROR_INVALID_PARAMETER;
     }
-    FollowConfiguredBaud();
     *dcb = m_dcb;
     dcb->DCBlength = sizeof(DCB);
     return ERROR_SUCCESS;
@@ -107,7 +91,6 @@ DWORD CComDriver::SetState(const DCB* dcb) {
     }
     m_dcb = *dcb;
     m_dcb.DCBlength = sizeof(DCB);
-    m_os.baud = m_baudSeen = dcb->BaudRate;
     m_attached.NewPass();
     return ERROR_SUCCESS;
 }
@@ -136,32 +119,31 @@ DWORD CComDriver::SetTimeouts(const COMMTIMEOUTS* timeouts) {
 // the read when the last byte on its way has arrived, so a test can never hang.
 uint64_t CComDriver::ReadEndUs(DWORD toRead) const {
     const uint64_t now = m_clock.NowUs();
-    const COMMTIMEOUTS& t = m_timeouts;
+    const COMMTIMEOUTS& timeouts = m_timeouts;
     const size_t queued = m_rx.Queued();
     if (toRead == 0 || queued >= toRead) {
         return now;
     }
-    if (t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 &&
-        t.ReadTotalTimeoutConstant == 0) {
+    if (timeouts.ReadIntervalTimeout == MAXDWORD && timeouts.ReadTotalTimeoutMultiplier == 0 &&
+        timeouts.ReadTotalTimeoutConstant == 0) {
         return now; // at once, with what has arrived
     }
     const std::deque<CReceiveQueue::Arrival>& onTheWay = m_rx.OnTheWay();
-    if (t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == MAXDWORD &&
-        t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != MAXDWORD) {
+    if (timeouts.ReadIntervalTimeout == MAXDWORD && timeouts.ReadTotalTimeoutMultiplier == MAXDWORD &&
+        timeouts.ReadTotalTimeoutConstant != 0 && timeouts.ReadTotalTimeoutConstant != MAXDWORD) {
         // At once if anything is there, else with the first byte or after the constant.
-        const uint64_t deadline = now + t.ReadTotalTimeoutConstant * US_PER_MS;
+        const uint64_t deadline = now + timeouts.ReadTotalTimeoutConstant * US_PER_MS;
         if (queued > 0) {
             return now;
         }
         return onTheWay.empty() ? deadline : std::min(deadline, std::max(now, onTheWay.front().atUs));
     }
-    const bool totalUsed = t.ReadTotalTimeoutMultiplier != 0 || t.ReadTotalTimeoutConstant != 0;
-    const uint64_t deadline =
-        totalUsed
-            ? now + (uint64_t{t.ReadTotalTimeoutMultiplier} * toRead + t.ReadTotalTimeoutConstant) * US_PER_MS
-            : NEVER;
-    const bool intervalUsed = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != MAXDWORD;
-    const uint64_t gap = uint64_t{t.ReadIntervalTimeout} * US_PER_MS;
+    const bool totalUsed = timeouts.ReadTotalTimeoutMultiplier != 0 || timeouts.ReadTotalTimeoutConstant != 0;
+    const uint64_t totalMs =
+        uint64_t{timeouts.ReadTotalTimeoutMultiplier} * toRead + timeouts.ReadTotalTimeoutConstant;
+    const uint64_t deadline = totalUsed ? now + totalMs * US_PER_MS : NEVER;
+    const bool intervalUsed = timeouts.ReadIntervalTimeout != 0 && timeouts.ReadIntervalTimeout != MAXDWORD;
+    const uint64_t gap = uint64_t{timeouts.ReadIntervalTimeout} * US_PER_MS;
     size_t count = queued;
     uint64_t last = now;
     for (const CReceiveQueue::Arrival& arrival : onTheWay) {
@@ -205,16 +187,16 @@ DWORD CComDriver::Write(const void* buffer, DWORD toWrite, DWORD* written) {
         return ERROR_INVALID_PARAMETER;
     }
     *written = 0;
-    FollowConfiguredBaud();
     const AttachedConfig& attached = m_attached.Config();
     DWORD accepted = attached.acceptPerWrite ? std::min<DWORD>(toWrite, *attached.acceptPerWrite) : toWrite;
     const CLineTiming line = CLineTiming::FromDcb(m_dcb);
     const uint64_t start = m_clock.NowUs();
     uint64_t duration = line.TimeForChars(accepted);
-    const COMMTIMEOUTS& t = m_timeouts;
-    if (t.WriteTotalTimeoutMultiplier != 0 || t.WriteTotalTimeoutConstant != 0) {
-        const uint64_t limit =
-            (uint64_t{t.WriteTotalTimeoutMultiplier} * toWrite + t.WriteTotalTimeoutConstant) * US_PER_MS;
+    const COMMTIMEOUTS& timeouts = m_timeouts;
+    if (timeouts.WriteTotalTimeoutMultiplier != 0 || timeouts.WriteTotalTimeoutConstant != 0) {
+        const uint64_t limitMs =
+            uint64_t{timeouts.WriteTotalTimeoutMultiplier} * toWrite + timeouts.WriteTotalTimeoutConstant;
+        const uint64_t limit = limitMs * US_PER_MS;
         if (duration > limit) {
             accepted = static_cast<DWORD>(line.CharsWithin(limit, accepted));
             duration = limit;

@@ -1,6 +1,6 @@
-// The operating system's COM driver of one port, as the Win32 serial calls of Part 4.2 see it: the DCB,
-// queues and time-outs it keeps, the bytes it sends and receives in virtual time, the modem lines through
-// what is plugged in, and the failures the scenario's OsConfig injects. Each operation returns the Win32
+// The operating system's COM driver of one port, as the Win32 serial calls see it: the DCB, queues and
+// time-outs it keeps, the bytes it sends and receives in virtual time, the modem lines through what is
+// plugged in, and the failures the scenario's OsConfig injects. Each operation returns the Win32
 // error code of its failure, 0 on success; CSimulation maps handles and keeps the last error.
 #pragma once
 
@@ -16,15 +16,10 @@ namespace tarnsim {
 
 class CComDriver {
 public:
-    // os and attached are the port's live config; they and the clock must outlive the driver.
-    CComDriver(OsConfig& os, const AttachedConfig& attached, CVirtualClock& clock);
+    // os and attached are the port's config; they and the clock must outlive the driver.
+    CComDriver(const OsConfig& os, const AttachedConfig& attached, CVirtualClock& clock);
 
-    bool IsOpen() const { return m_open; }
-    bool Connected() const { return m_connected; }
-    void Disconnect() { m_connected = false; }
-    void Reconnect() { m_connected = true; }
-
-    // ERROR_GEN_FAILURE when the scenario's `fail` list names this call, else 0.
+    // The error of this call when the port's `fail` list names it (InjectedFailure.h), else 0.
     DWORD InjectedFailure(const char* call) const;
 
     DWORD Open();
@@ -38,16 +33,13 @@ public:
     DWORD ModemStatus(DWORD* status) const;
     DWORD Properties(COMMPROP* properties) const;
 
-    uint32_t CurrentBaud();
+    uint32_t CurrentBaud() const { return m_dcb.BaudRate; }
 
 private:
-    // OsConfig::baud is the driver's current rate: a test that changes it changes the DCB's rate, and
-    // SetCommState writes the new rate back there.
-    void FollowConfiguredBaud();
     // When a read with these time-outs, started now, ends (the bytes on their way are all known).
     uint64_t ReadEndUs(DWORD toRead) const;
 
-    OsConfig& m_os;
+    const OsConfig& m_os;
     CVirtualClock& m_clock;
     CAttachedDevice m_attached;
     CReceiveQueue m_rx;
@@ -55,9 +47,7 @@ private:
     COMMTIMEOUTS m_timeouts;
     DWORD m_inQueue;
     DWORD m_outQueue;
-    uint32_t m_baudSeen;
     bool m_open = false;
-    bool m_connected = true;
 };
 
 } // namespace tarnsim

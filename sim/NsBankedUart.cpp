@@ -43,7 +43,7 @@ void CNsBankedUart::Write(unsigned offset, uint8_t value) {
     } else if (InUartBank()) {
         m_uart.Write(offset, value);
     } else if (m_bank == Bank::Infrared && offset == UART_NS_IRCR1) {
-        m_config.ircr = value; // the config is the register: a test sees what the module wrote
+        m_config.ircr = value; // the config holds the register, so a later read returns what was written
     } else if (m_bank == Bank::Extended && offset == UART_NS_EXCR1) {
         m_config.excr1 = value;
     }

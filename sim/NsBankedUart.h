@@ -1,7 +1,7 @@
-// The banked National Semiconductor UART of Parts 3.2 and 4.1: a 16550A whose LCR (offset 3, in every bank)
-// also selects a register bank. 0xE0, 0xE4 and 0xE8 select banks 2, 3 and 4; a value with bit 0x80 clear
-// selects bank 0 (the plain UART); any other value with bit 0x80 set is bank 1, the divisor latch as on a
-// 16550A. LCR reads back what was written.
+// A banked National Semiconductor UART, the kind with an infrared mode: a 16550A whose LCR (offset 3, in
+// every bank) also selects a register bank. 0xE0, 0xE4 and 0xE8 select banks 2, 3 and 4; a value with bit
+// 0x80 clear selects bank 0 (the plain UART); any other value with bit 0x80 set is bank 1, the divisor
+// latch as on a 16550A. LCR reads back what was written.
 #pragma once
 
 #include "sim/Scenario.h"

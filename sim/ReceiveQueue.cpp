@@ -14,8 +14,6 @@ void CReceiveQueue::Sync(uint64_t nowUs) {
     while (!m_onTheWay.empty() && m_onTheWay.front().atUs <= nowUs) {
         if (m_queue.size() < m_capacity) {
             m_queue.push_back(m_onTheWay.front().byte);
-        } else {
-            ++m_lost;
         }
         m_onTheWay.pop_front();
     }

@@ -26,14 +26,11 @@ public:
     size_t Queued() const { return m_queue.size(); }
     const std::deque<Arrival>& OnTheWay() const { return m_onTheWay; }
     void SetCapacity(size_t bytes) { m_capacity = bytes; }
-    size_t Capacity() const { return m_capacity; }
-    uint64_t Lost() const { return m_lost; }
 
 private:
     std::deque<Arrival> m_onTheWay;
     std::deque<uint8_t> m_queue;
     size_t m_capacity = 4096; // the input queue of a Windows serial driver before SetupComm
-    uint64_t m_lost = 0;
 };
 
 } // namespace tarnsim

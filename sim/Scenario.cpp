@@ -1,4 +1,4 @@
-// The presets of formats.md section 2 and the built-in scenario.
+// The plug presets of scenario files ("loopback", "modem", "modem-error") and the built-in scenario.
 #include "sim/Scenario.h"
 
 namespace tarnsim {

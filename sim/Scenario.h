@@ -1,4 +1,4 @@
-// The simulator's model as data: every knob of formats.md section 2 maps one to one onto a field here.
+// The simulator's model as data: every key of a scenario file maps one to one onto a field here.
 // The console host's scenario loader fills it from JSON; tests build it in code.
 #pragma once
 
@@ -40,10 +40,10 @@ struct UartConfig {
 struct OsConfig {
     uint32_t openError = 0;                // nonzero: every CreateFileW fails with this GetLastError code
     uint32_t provSubType = 1;              // PST_RS232
-    uint32_t settableBaud = 0x7FB50;       // all twelve rates of Part 4.2's table
-    uint32_t baud = 9600;                  // the driver's current rate
+    uint32_t settableBaud = 0x7FB50;       // BAUD_300 to BAUD_128K: the twelve rates from 300 to 128000
+    uint32_t baud = 9600;                  // the driver's rate before anyone sets one
     std::vector<uint32_t> failConfigureAt; // SetCommState fails for these rates
-    std::vector<std::string> fail;         // these Win32 calls fail on this port
+    std::vector<std::string> fail;         // these Win32 calls fail on this port (InjectedFailure.h)
 };
 
 struct AttachedConfig {

@@ -22,6 +22,7 @@ const uint64_t US_PER_MS = 1000;
 const uintptr_t FIRST_HANDLE = 0x1000;
 const uintptr_t HANDLE_STEP = 4; // handles are multiples of four, as on Windows
 const wchar_t DEVICE_PREFIX[] = L"\\\\.\\COM";
+const size_t NO_PORT = static_cast<size_t>(-1);
 
 CSimulation* g_installed = nullptr;
 
@@ -61,16 +62,16 @@ struct CSimulation::Impl {
         IUartModel* uart;
     };
 
-    Scenario scenario; // the live config: ports are never added or removed, so references into it hold
+    Scenario scenario; // the models' config: ports are never added or removed, so references into it hold
     CVirtualClock clock;
     std::vector<Port> ports;
     std::vector<Mapped> ioSpace; // in scenario order: the first UART at an address answers there
     std::map<HANDLE, size_t> handles;
     uintptr_t nextHandle = FIRST_HANDLE;
     DWORD lastError = ERROR_SUCCESS;
-    std::function<void(const std::string&, size_t)> hook;
+    size_t lastPort = NO_PORT; // the port of the latest call that named one
 
-    explicit Impl(const Scenario& s) : scenario(s) {
+    explicit Impl(const Scenario& given) : scenario(given) {
         for (PortConfig& config : scenario.ports) {
             Port port;
             if (config.io && !config.io->empty()) {
@@ -83,11 +84,12 @@ struct CSimulation::Impl {
     }
 
     IUartModel* At(unsigned short address, unsigned* offset) {
-        for (const Mapped& m : ioSpace) {
-            unsigned o = static_cast<uint16_t>(address - m.base); // 16-bit address arithmetic
-            if (o < UART_REGISTER_COUNT) {
-                *offset = o;
-                return m.uart;
+        for (const Mapped& mapped : ioSpace) {
+            // 16-bit address arithmetic: an address below the base wraps far beyond the eight registers.
+            unsigned registerOffset = static_cast<uint16_t>(address - mapped.base);
+            if (registerOffset < UART_REGISTER_COUNT) {
+                *offset = registerOffset;
+                return mapped.uart;
             }
         }
         return nullptr;
@@ -98,21 +100,14 @@ struct CSimulation::Impl {
         return FALSE;
     }
 
-    // The common path of every call on a handle: the hook, a pulled device, an injected failure, then the
-    // driver's own operation.
+    // The common path of every call on a handle: an injected failure, then the driver's own operation.
     template <typename Operation> BOOL OnPort(HANDLE handle, const char* call, Operation operation) {
         auto it = handles.find(handle);
         if (it == handles.end()) {
             return Fail(ERROR_INVALID_HANDLE);
         }
-        const size_t index = it->second;
-        if (hook) {
-            hook(call, index);
-        }
-        CComDriver& driver = *ports[index].driver;
-        if (!driver.Connected()) {
-            return Fail(ERROR_DEVICE_NOT_CONNECTED);
-        }
+        lastPort = it->second;
+        CComDriver& driver = *ports[lastPort].driver;
         if (DWORD injected = driver.InjectedFailure(call)) {
             return Fail(injected);
         }
@@ -148,33 +143,6 @@ const Scenario& CSimulation::GetScenario() const {
     return m_impl->scenario;
 }
 
-void CSimulation::SetDriverInstalled(bool installed) {
-    m_impl->scenario.driverInstalled = installed;
-}
-UartConfig& CSimulation::Uart(size_t portIndex) {
-    return m_impl->scenario.ports.at(portIndex).uart;
-}
-OsConfig& CSimulation::Os(size_t portIndex) {
-    return m_impl->scenario.ports.at(portIndex).os;
-}
-AttachedConfig& CSimulation::Attached(size_t portIndex) {
-    return m_impl->scenario.ports.at(portIndex).attached;
-}
-void CSimulation::Disconnect(size_t portIndex) {
-    m_impl->ports.at(portIndex).driver->Disconnect();
-}
-void CSimulation::Reconnect(size_t portIndex) {
-    m_impl->ports.at(portIndex).driver->Reconnect();
-}
-
-void CSimulation::SetCallHook(std::function<void(const std::string& call, size_t portIndex)> hook) {
-    m_impl->hook = std::move(hook);
-}
-
-unsigned CSimulation::OpenHandleCount() const {
-    return static_cast<unsigned>(m_impl->handles.size());
-}
-
 uint8_t CSimulation::UartRegister(size_t portIndex, int offset) const {
     IUartModel* uart = m_impl->ports.at(portIndex).uart.get();
     if (uart == nullptr || offset < 0 || offset >= UART_REGISTER_COUNT) {
@@ -191,28 +159,24 @@ uint32_t CSimulation::CurrentBaud(size_t portIndex) const {
 
 HANDLE CSimulation::CreateFileW(LPCWSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD,
                                 HANDLE) {
-    Impl& s = *m_impl;
+    Impl& machine = *m_impl;
     const uint32_t number = ComNumber(name);
-    size_t index = s.ports.size();
-    for (size_t i = 0; number != 0 && i < s.scenario.ports.size(); ++i) {
-        if (s.scenario.ports[i].com && *s.scenario.ports[i].com == number) {
+    size_t index = machine.ports.size();
+    for (size_t i = 0; number != 0 && i < machine.scenario.ports.size(); ++i) {
+        if (machine.scenario.ports[i].com && *machine.scenario.ports[i].com == number) {
             index = i;
             break;
         }
     }
-    if (index == s.ports.size()) {
-        s.Fail(ERROR_FILE_NOT_FOUND);
+    if (index == machine.ports.size()) {
+        machine.Fail(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    if (s.hook) {
-        s.hook("CreateFileW", index);
-    }
-    CComDriver& driver = *s.ports[index].driver;
-    const OsConfig& os = s.scenario.ports[index].os;
+    machine.lastPort = index;
+    CComDriver& driver = *machine.ports[index].driver;
+    const OsConfig& os = machine.scenario.ports[index].os;
     DWORD error = ERROR_SUCCESS;
-    if (!driver.Connected()) {
-        error = ERROR_FILE_NOT_FOUND; // the device is gone
-    } else if (os.openError != 0) {
+    if (os.openError != 0) {
         error = os.openError;
     } else if (DWORD injected = driver.InjectedFailure("CreateFileW")) {
         error = injected;
@@ -222,57 +186,66 @@ HANDLE CSimulation::CreateFileW(LPCWSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTE
         error = driver.Open();
     }
     if (error != ERROR_SUCCESS) {
-        s.Fail(error);
+        machine.Fail(error);
         return INVALID_HANDLE_VALUE;
     }
-    HANDLE handle = reinterpret_cast<HANDLE>(s.nextHandle);
-    s.nextHandle += HANDLE_STEP;
-    s.handles[handle] = index;
+    HANDLE handle = reinterpret_cast<HANDLE>(machine.nextHandle);
+    machine.nextHandle += HANDLE_STEP;
+    machine.handles[handle] = index;
     return handle;
 }
 
-// CloseHandle always releases the port, on a pulled device too; a `fail` entry makes it report a failure
-// all the same (the handle is gone either way, as the module's Close assumes).
+// CloseHandle always releases the port; a `fail` entry makes it report a failure all the same (the handle
+// is gone either way, as the module's Close assumes).
 BOOL CSimulation::CloseHandle(HANDLE handle) {
-    Impl& s = *m_impl;
-    auto it = s.handles.find(handle);
-    if (it == s.handles.end()) {
-        return s.Fail(ERROR_INVALID_HANDLE);
+    Impl& machine = *m_impl;
+    auto it = machine.handles.find(handle);
+    if (it == machine.handles.end()) {
+        return machine.Fail(ERROR_INVALID_HANDLE);
     }
     const size_t index = it->second;
-    if (s.hook) {
-        s.hook("CloseHandle", index);
-    }
-    s.handles.erase(it);
-    CComDriver& driver = *s.ports[index].driver;
+    machine.lastPort = index;
+    machine.handles.erase(it);
+    CComDriver& driver = *machine.ports[index].driver;
     driver.Close();
     if (DWORD injected = driver.InjectedFailure("CloseHandle")) {
-        return s.Fail(injected);
+        return machine.Fail(injected);
     }
     return TRUE;
 }
 
 BOOL CSimulation::GetCommState(HANDLE handle, DCB* dcb) {
-    return m_impl->OnPort(handle, "GetCommState", [&](CComDriver& d) { return d.GetState(dcb); });
+    return m_impl->OnPort(handle, "GetCommState", [&](CComDriver& driver) { return driver.GetState(dcb); });
 }
 
 BOOL CSimulation::SetCommState(HANDLE handle, DCB* dcb) {
-    return m_impl->OnPort(handle, "SetCommState", [&](CComDriver& d) { return d.SetState(dcb); });
+    return m_impl->OnPort(handle, "SetCommState", [&](CComDriver& driver) { return driver.SetState(dcb); });
 }
 
+// BuildCommDCBW names no port: kernel32 parses the text on its own. A port's `fail` entry for it stands for
+// a frame text that Windows refuses for that port, so it is charged to the port of the latest call, the one
+// being configured (GetCommState and SetupComm come just before it). On failure the DCB stays as it was.
 BOOL CSimulation::BuildCommDCBW(LPCWSTR definition, DCB* dcb) {
+    Impl& machine = *m_impl;
+    if (machine.lastPort != NO_PORT) {
+        if (DWORD injected = machine.ports[machine.lastPort].driver->InjectedFailure("BuildCommDCBW")) {
+            return machine.Fail(injected);
+        }
+    }
     if (definition == nullptr || !tarnos::ParseCommDcbText(std::wstring(definition), dcb)) {
-        return m_impl->Fail(ERROR_INVALID_PARAMETER);
+        return machine.Fail(ERROR_INVALID_PARAMETER);
     }
     return TRUE;
 }
 
 BOOL CSimulation::SetupComm(HANDLE handle, DWORD inQueue, DWORD outQueue) {
-    return m_impl->OnPort(handle, "SetupComm", [&](CComDriver& d) { return d.Setup(inQueue, outQueue); });
+    return m_impl->OnPort(handle, "SetupComm",
+                          [&](CComDriver& driver) { return driver.Setup(inQueue, outQueue); });
 }
 
 BOOL CSimulation::SetCommTimeouts(HANDLE handle, COMMTIMEOUTS* timeouts) {
-    return m_impl->OnPort(handle, "SetCommTimeouts", [&](CComDriver& d) { return d.SetTimeouts(timeouts); });
+    return m_impl->OnPort(handle, "SetCommTimeouts",
+                          [&](CComDriver& driver) { return driver.SetTimeouts(timeouts); });
 }
 
 BOOL CSimulation::ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read,
@@ -280,8 +253,8 @@ BOOL CSimulation::ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD r
     if (read != nullptr) {
         *read = 0;
     }
-    return m_impl->OnPort(handle, "ReadFile", [&](CComDriver& d) {
-        return overlapped != nullptr ? DWORD{ERROR_INVALID_PARAMETER} : d.Read(buffer, toRead, read);
+    return m_impl->OnPort(handle, "ReadFile", [&](CComDriver& driver) {
+        return overlapped != nullptr ? DWORD{ERROR_INVALID_PARAMETER} : driver.Read(buffer, toRead, read);
     });
 }
 
@@ -290,18 +263,20 @@ BOOL CSimulation::WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWOR
     if (written != nullptr) {
         *written = 0;
     }
-    return m_impl->OnPort(handle, "WriteFile", [&](CComDriver& d) {
-        return overlapped != nullptr ? DWORD{ERROR_INVALID_PARAMETER} : d.Write(buffer, toWrite, written);
+    return m_impl->OnPort(handle, "WriteFile", [&](CComDriver& driver) {
+        return overlapped != nullptr ? DWORD{ERROR_INVALID_PARAMETER}
+                                     : driver.Write(buffer, toWrite, written);
     });
 }
 
 BOOL CSimulation::GetCommModemStatus(HANDLE handle, LPDWORD status) {
-    return m_impl->OnPort(handle, "GetCommModemStatus", [&](CComDriver& d) { return d.ModemStatus(status); });
+    return m_impl->OnPort(handle, "GetCommModemStatus",
+                          [&](CComDriver& driver) { return driver.ModemStatus(status); });
 }
 
 BOOL CSimulation::GetCommProperties(HANDLE handle, LPCOMMPROP properties) {
     return m_impl->OnPort(handle, "GetCommProperties",
-                          [&](CComDriver& d) { return d.Properties(properties); });
+                          [&](CComDriver& driver) { return driver.Properties(properties); });
 }
 
 DWORD CSimulation::GetLastError() {
@@ -324,7 +299,7 @@ std::string CSimulation::SystemErrorText(DWORD code) {
 
 bool CSimulation::DriverOpen() {
     // A check that finds the driver closed is followed by no transfer; it still takes its microsecond, so
-    // that a busy poll over a closed driver (Part 5.3's waits) reaches its deadline in virtual time.
+    // that a busy poll over a closed driver (a wait for THRE or DR) reaches its deadline in virtual time.
     if (!m_impl->scenario.driverInstalled) {
         m_impl->clock.AdvanceUs(REGISTER_ACCESS_US);
     }
@@ -332,25 +307,25 @@ bool CSimulation::DriverOpen() {
 }
 
 int CSimulation::ReadByte(unsigned short port, unsigned char* value) {
-    Impl& s = *m_impl;
-    s.clock.AdvanceUs(REGISTER_ACCESS_US);
-    if (!s.scenario.driverInstalled) {
+    Impl& machine = *m_impl;
+    machine.clock.AdvanceUs(REGISTER_ACCESS_US);
+    if (!machine.scenario.driverInstalled) {
         return TarnKernelModeServices::TARNSRVC_DRIVER_NOT_OPEN;
     }
     unsigned offset = 0;
-    IUartModel* uart = s.At(port, &offset);
+    IUartModel* uart = machine.At(port, &offset);
     *value = uart ? uart->Read(offset) : FLOATING_BUS;
     return TarnKernelModeServices::TARNSRVC_SUCCESS;
 }
 
 int CSimulation::WriteByte(unsigned short port, unsigned char value) {
-    Impl& s = *m_impl;
-    s.clock.AdvanceUs(REGISTER_ACCESS_US);
-    if (!s.scenario.driverInstalled) {
+    Impl& machine = *m_impl;
+    machine.clock.AdvanceUs(REGISTER_ACCESS_US);
+    if (!machine.scenario.driverInstalled) {
         return TarnKernelModeServices::TARNSRVC_DRIVER_NOT_OPEN;
     }
     unsigned offset = 0;
-    if (IUartModel* uart = s.At(port, &offset)) {
+    if (IUartModel* uart = machine.At(port, &offset)) {
         uart->Write(offset, value);
     }
     return TarnKernelModeServices::TARNSRVC_SUCCESS;

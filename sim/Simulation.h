@@ -7,7 +7,6 @@
 #include "sim/VirtualClock.h" // CVirtualClock
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -25,21 +24,7 @@ public:
     CVirtualClock& Clock();
     const Scenario& GetScenario() const;
 
-    // Live knobs, for faults in the middle of a test: the same fields as the scenario, read at every access.
-    void SetDriverInstalled(bool installed);
-    UartConfig& Uart(size_t portIndex);
-    OsConfig& Os(size_t portIndex);
-    AttachedConfig& Attached(size_t portIndex);
-    // The device is gone (a USB adapter pulled out): every later call on its open handle fails with
-    // ERROR_DEVICE_NOT_CONNECTED (CloseHandle still succeeds), and opening it fails with
-    // ERROR_FILE_NOT_FOUND, until Reconnect puts the device back.
-    void Disconnect(size_t portIndex);
-    void Reconnect(size_t portIndex);
-    // Called before every Win32 call the simulation answers, with the call's name and the port's index.
-    void SetCallHook(std::function<void(const std::string& call, size_t portIndex)> hook);
-
-    // Inspection for tests.
-    unsigned OpenHandleCount() const;
+    // Inspection, without side effects.
     uint8_t UartRegister(size_t portIndex, int offset) const; // the register's value, without side effects
     uint32_t CurrentBaud(size_t portIndex) const;             // the COM driver's rate
 

@@ -1,7 +1,7 @@
-// The 16550A register model, built the way QEMU's hw/char/serial.c builds its UART: one state record with
-// a field per register and the hidden transmit shift register, documented power-on values, one read switch
-// and one write switch that honour DLAB, and timing derived from the frame and divisor on the virtual
-// clock. The FIFOs and interrupts are not modelled: FCR is stored, IIR always reads "no interrupt".
+// The 16550A register model: one state record with a field per register and the hidden transmit shift
+// register, the chip's reset values, one read switch and one write switch that honour DLAB, and character
+// times derived from the frame and the divisor on the virtual clock. The FIFOs and interrupts are not
+// modelled: FCR is stored, IIR always reads "no interrupt".
 #pragma once
 
 #include "sim/Scenario.h"
@@ -13,7 +13,7 @@
 
 namespace tarnsim {
 
-// Every register of the chip, at its power-on value (those QEMU documents and Part 4.1 relies on).
+// Every register of the chip, at its value after a master reset.
 struct SUartState {
     uint8_t rbr = 0;                             // receiver buffer: the last byte received
     uint8_t thr = 0;                             // transmit holding register, full while THRE clear
@@ -26,9 +26,9 @@ struct SUartState {
     uint8_t lcr = 0;                             // 5 data bits, 1 stop bit, no parity, DLAB clear
     uint8_t mcr = 0;                             // outputs off, loopback off
     uint8_t lsr = UART_LSR_THRE | UART_LSR_TEMT; // transmitter idle, nothing received
-    uint8_t msr = UART_MSR_DCD | UART_MSR_DSR | UART_MSR_CTS; // the external lines, as QEMU shows them
+    uint8_t msr = UART_MSR_DCD | UART_MSR_DSR | UART_MSR_CTS; // outside loopback: a ready device's lines
     uint8_t scr = 0;                                          // scratch
-    uint16_t divisor = 0x000C;                                // 9600 bit/s
+    uint16_t divisor = 0x000C;                                // 9600 bit/s, as a BIOS leaves it
     uint8_t heldErrors = 0; // lineErrors fault: LSR bits shown until the byte is read from RBR
 };
 
@@ -44,7 +44,7 @@ public:
 private:
     // Brings the transmitter up to the present: every character whose last bit has left is delivered.
     void Sync() {
-        if (m_s.tsrBusy && m_s.tsrDoneUs <= m_clock.NowUs()) {
+        if (m_regs.tsrBusy && m_regs.tsrDoneUs <= m_clock.NowUs()) {
             CompleteShifts();
         }
     }
@@ -55,10 +55,10 @@ private:
     uint32_t Rate() const;
     uint8_t LineStatus() const;
     uint8_t ModemStatus() const;
-    bool DivisorLatchAccess() const { return (m_s.lcr & UART_LCR_DLAB) != 0; }
-    bool Loopback() const { return (m_s.mcr & UART_MCR_LOOP) != 0; }
+    bool DivisorLatchAccess() const { return (m_regs.lcr & UART_LCR_DLAB) != 0; }
+    bool Loopback() const { return (m_regs.mcr & UART_MCR_LOOP) != 0; }
 
-    SUartState m_s;
+    SUartState m_regs;
     const UartConfig& m_config;
     const CVirtualClock& m_clock;
 };

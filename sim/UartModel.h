@@ -1,5 +1,5 @@
-// The register-level hardware at a port's I/O base: eight byte-wide registers (Part 4.1's map). A model
-// is chosen by UartConfig::model and reads its faults live from that config at every access.
+// The register-level hardware at a port's I/O base: eight byte-wide registers, RBR/THR to SCR. A model
+// is chosen by UartConfig::model and takes its faults from that config.
 #pragma once
 
 #include "sim/Scenario.h"

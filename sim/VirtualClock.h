@@ -7,8 +7,8 @@
 
 namespace tarnsim {
 
-// Virtual time in microseconds. Sleep advances it; GetTickCount reads it in milliseconds (32-bit, wrapping,
-// starting at tickOrigin so tests can place a wrap anywhere); each register access costs 1 microsecond.
+// Virtual time in microseconds. Sleep advances it; GetTickCount reads it in milliseconds (32-bit, wrapping
+// as the Windows tick count does); each register access costs 1 microsecond.
 class CVirtualClock {
 public:
     uint64_t NowUs() const { return m_nowUs; }
@@ -19,12 +19,10 @@ public:
             m_nowUs = us;
         }
     }
-    DWORD TickCount() const { return static_cast<DWORD>(m_tickOrigin + m_nowUs / 1000); }
-    void SetTickOrigin(DWORD origin) { m_tickOrigin = origin; }
+    DWORD TickCount() const { return static_cast<DWORD>(m_nowUs / 1000); }
 
 private:
     uint64_t m_nowUs = 0;
-    DWORD m_tickOrigin = 0;
 };
 
 } // namespace tarnsim

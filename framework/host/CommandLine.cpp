@@ -28,7 +28,7 @@ std::optional<std::string> Single(const std::string& name, const std::vector<std
 }
 
 int ParseLogPriority(const std::string& text) {
-    // Part 1.2 uses priorities 1 to 4; 0 lets everything through, 5 silences every message.
+    // The module logs at priorities 1 to 4; 0 lets everything through, 5 silences every message.
     if (text.size() == 1 && text[0] >= '0' && text[0] <= '5') {
         return text[0] - '0';
     }
@@ -53,8 +53,7 @@ std::pair<std::string, std::string> ParseSet(const std::string& text) {
     return {text.substr(0, equals), text.substr(equals + 1)};
 }
 
-} // namespace
-
+// One --allow-io value: 0x and 1 or more hex digits, a window that can hold a UART (os/IoWindow.h).
 uint32_t ParseAllowIo(const std::string& text) {
     // Hex only: I/O bases are written in hex everywhere (device managers, sysfs, data sheets), and a
     // decimal 760 for 0x2F8, or 0x760, would open the wrong window.
@@ -81,6 +80,8 @@ uint32_t ParseAllowIo(const std::string& text) {
     }
     return static_cast<uint32_t>(value);
 }
+
+} // namespace
 
 HostOptions ParseCommandLine(const std::vector<std::string>& args) {
     CLI::App app("", "tarnserialport");

@@ -1,4 +1,4 @@
-// The command line of formats.md section 1, parsed with CLI11 into plain options. Values are checked
+// The command line (UsageText lists it), parsed with CLI11 into plain options. Values are checked
 // here as far as they can be without the module (numbers, answers, forms); names of tests, devices and
 // parameters are checked later, against what the module registered and what was found.
 #pragma once
@@ -35,10 +35,6 @@ struct HostOptions {
 
 // args excludes the program name. Throws CHostInputError for bad input.
 HostOptions ParseCommandLine(const std::vector<std::string>& args);
-
-// One --allow-io value: 0x and 1 or more hex digits, a window that can hold a UART (os/IoWindow.h).
-// Throws CHostInputError for anything else.
-uint32_t ParseAllowIo(const std::string& text);
 
 // The text of --help.
 std::string UsageText();

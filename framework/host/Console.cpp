@@ -27,6 +27,12 @@ std::string Lower(std::string text) {
     return text;
 }
 
+std::string Seconds(uint32_t milliseconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f s", milliseconds / 1000.0);
+    return text;
+}
+
 } // namespace
 
 std::string CConsole::SeverityWord(const std::string& severity) {
@@ -41,12 +47,6 @@ std::string CConsole::SeverityWord(const std::string& severity) {
 
 std::string CConsole::EventText(const kivu5::TimelineEntry& entry) {
     return kivu5::EnglishText(entry.name, entry.vars) + " [" + entry.name + "]";
-}
-
-std::string CConsole::Seconds(uint32_t milliseconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f s", milliseconds / 1000.0);
-    return text;
 }
 
 void CConsole::Line(const std::string& text) {

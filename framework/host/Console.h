@@ -30,7 +30,6 @@ public:
     // The one-line texts, also used by the reports.
     static std::string EventText(const kivu5::TimelineEntry& entry);
     static std::string SeverityWord(const std::string& severity);
-    static std::string Seconds(uint32_t milliseconds);
 
 private:
     std::string Prefix() const { return m_device + " " + m_test + ": "; }

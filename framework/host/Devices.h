@@ -1,6 +1,7 @@
 // The devices the host can test: found on this machine (DevicesLinux.cpp or DevicesWindows.cpp, chosen by
 // the build) or those of a simulator scenario. Each is a framework device named COMn with the properties
-// ComPortNumber and IoBaseAddresses (Part 2.1), plus the OS device behind it for --list-devices.
+// ComPortNumber and IoBaseAddresses that the tests require, plus the OS device behind it for
+// --list-devices.
 #pragma once
 
 #include "kivu5/kivu5.h"
@@ -14,16 +15,13 @@ namespace tarnhost {
 
 struct HostDevice {
     kivu5::DiagDevice device;
-    std::string osDevice; // "/dev/ttyS1", "\\.\COM3 (Communications Port)", "simulated 16550A UART"
+    std::string osDevice; // "/dev/ttyS1", "\\.\COM3 (Communications Port)", "simulated (UART 16550A)"
 };
 
-// The serial ports of this machine, in COM number order. Never opens a port: it reads what the OS
-// reports (sysfs on Linux, SetupAPI on Windows).
-std::vector<HostDevice> EnumeratePlatformDevices();
-
-// The same enumeration with the UART windows the platform reports, for the I/O-port guard: each port's
-// I/O base with the device it belongs to, the kernel console's included (flagged; that port is never a
-// device). Linux: /sys/class/tty/ttyS*/port of the ports with a UART reached by port I/O; Windows: the
+// The serial ports of this machine, in COM number order, with the UART windows the platform reports, for
+// the I/O-port guard. Never opens a port: it reads what the OS reports. Each window is a port's I/O base
+// with the device it belongs to, the kernel console's included (flagged; that port is never a device).
+// Linux: /sys/class/tty/ttyS*/port of the ports with a UART reached by port I/O; Windows (SetupAPI): the
 // first I/O range of a port's allocated resources (a range only in the boot configuration is no window).
 struct PlatformPorts {
     std::vector<HostDevice> devices;
@@ -33,8 +31,5 @@ PlatformPorts EnumeratePlatformPorts();
 
 // The ports of a scenario, in its order.
 std::vector<HostDevice> SimulatedDevices(const tarnsim::Scenario& scenario);
-
-// One line of --list-devices: name, ComPortNumber, IoBaseAddresses, OS device.
-std::string DeviceListLine(const HostDevice& device);
 
 } // namespace tarnhost

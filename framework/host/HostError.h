@@ -1,14 +1,15 @@
 // Bad input to the console host: which input (an option, a file, a key in a file) and what is wrong with
-// it. HostStart turns it into one line on standard error and its exit status (formats.md section 1).
+// it. Run turns it into one line on standard error and its exit status, and runs nothing.
 #pragma once
 
 #include <cstdio>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace tarnhost {
 
-// Exit statuses of formats.md section 1, in one place.
+// The program's exit statuses, in one place: scripts on factory lines act on them.
 enum ExitStatus {
     EXIT_ALL_PASSED = 0,   // every run PASS or NOTSUPPORTED
     EXIT_SOME_FAILED = 1,  // a run ended FAIL
@@ -42,20 +43,24 @@ inline std::string QuotedValue(const std::string& text) {
     return "\"" + (text.size() > 40 ? text.substr(0, 37) + "..." : text) + "\"";
 }
 
+// Names as an error line lists them: "a, b, c".
+inline std::string CommaList(const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names) {
+        text += (text.empty() ? "" : ", ") + name;
+    }
+    return text;
+}
+
 class CHostInputError : public std::runtime_error {
 public:
     CHostInputError(const std::string& input, const std::string& problem, int exitStatus = EXIT_BAD_INPUT)
-        : std::runtime_error(Printable(input) + ": " + Printable(problem)), m_input(Printable(input)),
-          m_problem(Printable(problem)), m_exitStatus(exitStatus) {}
-    const std::string& Input() const { return m_input; }
-    const std::string& Problem() const { return m_problem; }
+        : std::runtime_error(Printable(input) + ": " + Printable(problem)), m_exitStatus(exitStatus) {}
     int ExitStatus() const { return m_exitStatus; }
     // The one line for standard error: "tarnserialport: <what input>: <what is wrong>".
-    std::string Line() const { return "tarnserialport: " + m_input + ": " + m_problem; }
+    std::string Line() const { return "tarnserialport: " + std::string(what()); }
 
 private:
-    std::string m_input;
-    std::string m_problem;
     int m_exitStatus;
 };
 

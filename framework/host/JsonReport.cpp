@@ -33,8 +33,6 @@ ordered_json VarsJson(const std::vector<kivu5::VariableRecord>& vars) {
     return list;
 }
 
-} // namespace
-
 ordered_json TimelineEntryJson(const kivu5::TimelineEntry& entry) {
     ordered_json item;
     switch (entry.kind) {
@@ -70,7 +68,7 @@ ordered_json TimelineEntryJson(const kivu5::TimelineEntry& entry) {
         item["text"] = entry.text;
         break;
     case kivu5::TimelineEntry::Trace:
-        // formats.md leaves a trace entry's fields open: the TraceLogger's scope, where, and which way.
+        // A TraceLogger line: the traced scope, where it stands, and whether it is the way in or out.
         item["kind"] = "trace";
         item["function"] = entry.name;
         item["file"] = entry.file;
@@ -81,6 +79,12 @@ ordered_json TimelineEntryJson(const kivu5::TimelineEntry& entry) {
     }
     return item;
 }
+
+std::string Dump(const ordered_json& value) {
+    return value.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
+}
+
+} // namespace
 
 ordered_json BuildJsonReport(const std::string& version, int exitCode, const std::vector<RunRecord>& runs) {
     ordered_json report;
@@ -104,12 +108,6 @@ ordered_json BuildJsonReport(const std::string& version, int exitCode, const std
     }
     return report;
 }
-
-namespace {
-std::string Dump(const ordered_json& value) {
-    return value.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
-}
-} // namespace
 
 // Indented like dump(2), except that each timeline entry stays on one line: a run's timeline can hold
 // thousands of entries, and one line each keeps the file readable and diffable.

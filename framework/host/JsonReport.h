@@ -1,4 +1,4 @@
-// The JSON report of formats.md section 3 (--report FILE).
+// The JSON report (--report FILE): module, version, exit status, and each run with its timeline.
 #pragma once
 
 #include "host/RunRecord.h"
@@ -10,10 +10,9 @@
 
 namespace tarnhost {
 
-// Keys in the order formats.md shows them, for people reading the file.
+// Keys in a fixed order, the run's identity before its timeline, for people reading the file.
 nlohmann::ordered_json BuildJsonReport(const std::string& version, int exitCode,
                                        const std::vector<RunRecord>& runs);
-nlohmann::ordered_json TimelineEntryJson(const kivu5::TimelineEntry& entry);
 // The report as text: indented, invalid UTF-8 replaced rather than refused.
 std::string JsonReportText(const nlohmann::ordered_json& report);
 

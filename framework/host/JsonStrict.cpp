@@ -177,7 +177,7 @@ std::string CJsonChecker::String(const nlohmann::json& value, const std::string&
 }
 
 std::string CJsonChecker::Choice(const nlohmann::json& value, const std::string& path,
-                                 std::initializer_list<const char*> choices) const {
+                                 const std::vector<const char*>& choices) const {
     std::string names;
     for (const char* choice : choices) {
         if (value.is_string() && value.get<std::string>() == choice) {

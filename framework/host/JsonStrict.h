@@ -1,5 +1,5 @@
 // Strict reading of the host's JSON inputs (scenario and settings files): every error names the file and
-// the key's JSON path ("ports[0].uart.model"), so a typo never passes silently (formats.md section 2).
+// the key's JSON path ("ports[0].uart.model"), so a typo never passes silently.
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace tarnhost {
 
@@ -30,7 +31,7 @@ public:
     std::string String(const nlohmann::json& value, const std::string& path) const;
     // One of the listed strings.
     std::string Choice(const nlohmann::json& value, const std::string& path,
-                       std::initializer_list<const char*> choices) const;
+                       const std::vector<const char*>& choices) const;
     // A JSON integer from min to max (so 1.5, "1" and true are refused).
     uint64_t Integer(const nlohmann::json& value, const std::string& path, uint64_t min, uint64_t max) const;
 

@@ -22,6 +22,54 @@ size_t Utf8Length(const std::string& text, size_t i) {
     return length;
 }
 
+// Text made safe for XML character data and attribute values: markup characters escaped, control
+// characters XML 1.0 forbids and bytes that are not UTF-8 replaced by '?'.
+std::string XmlEscape(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        size_t length = Utf8Length(text, i);
+        if (length == 0) {
+            out += '?';
+            ++i;
+            continue;
+        }
+        if (length > 1) {
+            out += text.substr(i, length);
+            i += length;
+            continue;
+        }
+        char c = text[i++];
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&apos;";
+            break;
+        case '\n':
+        case '\t':
+            out += c;
+            break;
+        case '\r':
+            out += "&#13;"; // kept through XML's line-end normalisation
+            break;
+        default:
+            out += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
+            break;
+        }
+    }
+    return out;
+}
+
 // Attribute values: also line ends and tabs as references, which XML would otherwise turn into blanks.
 std::string XmlAttribute(const std::string& text) {
     std::string out;
@@ -107,52 +155,6 @@ struct Counts {
 };
 
 } // namespace
-
-std::string XmlEscape(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size();) {
-        size_t length = Utf8Length(text, i);
-        if (length == 0) {
-            out += '?';
-            ++i;
-            continue;
-        }
-        if (length > 1) {
-            out += text.substr(i, length);
-            i += length;
-            continue;
-        }
-        char c = text[i++];
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\'':
-            out += "&apos;";
-            break;
-        case '\n':
-        case '\t':
-            out += c;
-            break;
-        case '\r':
-            out += "&#13;"; // kept through XML's line-end normalisation
-            break;
-        default:
-            out += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
-            break;
-        }
-    }
-    return out;
-}
 
 std::string BuildJunitReport(const std::vector<RunRecord>& runs) {
     std::vector<std::string> devices; // in the order first run

@@ -10,8 +10,5 @@
 namespace tarnhost {
 
 std::string BuildJunitReport(const std::vector<RunRecord>& runs);
-// Text made safe for XML character data and attribute values: markup characters escaped, control
-// characters XML 1.0 forbids and bytes that are not UTF-8 replaced by '?'.
-std::string XmlEscape(const std::string& text);
 
 } // namespace tarnhost

@@ -49,10 +49,13 @@ uint32_t ParseUint32(const std::string& text, const std::string& input) {
     return static_cast<uint32_t>(value);
 }
 
+namespace {
+
+// A comma list of numbers; blanks around an entry are allowed; "" is the empty list.
 std::vector<uint32_t> ParseUint32List(const std::string& text, const std::string& input) {
     std::vector<uint32_t> values;
     if (Trim(text).empty()) {
-        return values; // formats.md: an empty value is an empty array
+        return values; // an empty value is an empty array: the module then takes its default list
     }
     // One pass over the text, each entry copied once: linear in its length (a 100000-entry list is fine).
     size_t start = 0;
@@ -73,6 +76,7 @@ std::vector<uint32_t> ParseUint32List(const std::string& text, const std::string
     }
 }
 
+// "true" or "false".
 bool ParseBool(const std::string& text, const std::string& input) {
     if (text == "true") {
         return true;
@@ -82,6 +86,8 @@ bool ParseBool(const std::string& text, const std::string& input) {
     }
     throw CHostInputError(input, QuotedValue(text) + " is not true or false");
 }
+
+} // namespace
 
 kivu5::Value ParseParameterValue(kivu5::DataType::Kind type, const std::string& text,
                                  const std::string& input) {
@@ -113,19 +119,6 @@ std::string ParameterValueText(const kivu5::Value& value) {
         return value.text();
     default:
         return std::to_string(value.number());
-    }
-}
-
-std::string ParameterTypeText(kivu5::DataType::Kind type) {
-    switch (type) {
-    case kivu5::DataType::Boolean:
-        return "true|false";
-    case kivu5::DataType::Uint32Array:
-        return "comma list of unsigned 32-bit numbers";
-    case kivu5::DataType::Uint32:
-        return "unsigned 32-bit number";
-    default:
-        return "value";
     }
 }
 

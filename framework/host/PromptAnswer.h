@@ -7,7 +7,7 @@ namespace tarnhost {
 
 enum class PromptAnswer { Ok, Cancel };
 
-// Cancel is the answer 150 of Parts 5.4 and 5.6.
+// Cancel is the message box's answer 150, with which the external tests end as aborted by the user.
 inline kivu5::MsgBoxReturn ToMsgBoxReturn(PromptAnswer answer) {
     return answer == PromptAnswer::Cancel ? kivu5::MSGBOX_RETURN_CANCEL : kivu5::MSGBOX_RETURN_OK;
 }

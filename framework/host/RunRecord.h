@@ -22,7 +22,8 @@ struct RunRecord {
     unsigned ErrorCount() const;
 };
 
-// formats.md section 1: 0 when every run ended PASS or NOTSUPPORTED, 1 when any ended FAIL, 3 otherwise.
+// The exit status of these runs: 0 when every run ended PASS or NOTSUPPORTED, 1 when any ended FAIL,
+// 3 otherwise.
 int ExitStatusFor(const std::vector<RunRecord>& runs);
 
 } // namespace tarnhost

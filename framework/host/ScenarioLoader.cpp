@@ -1,6 +1,7 @@
 #include "host/ScenarioLoader.h"
 
 #include "host/JsonStrict.h"
+#include "sim/InjectedFailure.h"
 
 #include <map>
 
@@ -158,7 +159,7 @@ private:
                 rule.rate = U32Of(Required(list[i], rulePath, "rate"), JsonKey(rulePath, "rate"));
                 rule.value = U8Of(Required(list[i], rulePath, "value"), JsonKey(rulePath, "value"));
                 rule.lsr = U8Of(Required(list[i], rulePath, "lsr"), JsonKey(rulePath, "lsr"));
-                // Only the three error bits mean anything here (formats.md section 2).
+                // Only overrun, parity and framing errors come with a received byte.
                 if ((rule.lsr & ~0x0E) != 0) {
                     m_check.Fail(JsonKey(rulePath, "lsr"),
                                  "only the bits 2 (OE), 4 (PE) and 8 (FE) may be set");
@@ -202,12 +203,8 @@ private:
             std::string listPath = JsonKey(path, "fail");
             const json& list = m_check.Array(value["fail"], listPath);
             for (size_t i = 0; i < list.size(); ++i) {
-                // The Win32 calls a port answers (os/OsBackend.h); a misspelt name would fail nothing.
-                os.fail.push_back(
-                    m_check.Choice(list[i], JsonIndex(listPath, i),
-                                   {"CreateFileW", "CloseHandle", "GetCommState", "SetCommState",
-                                    "BuildCommDCBW", "SetupComm", "SetCommTimeouts", "ReadFile", "WriteFile",
-                                    "GetCommModemStatus", "GetCommProperties"}));
+                // Only calls the simulator can make fail: a misspelt or other name would fail nothing.
+                os.fail.push_back(m_check.Choice(list[i], JsonIndex(listPath, i), tarnsim::FailableCalls()));
             }
         }
         return os;

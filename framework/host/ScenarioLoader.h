@@ -1,5 +1,5 @@
-// Scenario files of formats.md section 2 (--sim FILE) into the simulator's model, strictly: an unknown
-// key, a wrong type or a value out of range is bad input (exit 2) naming the key's JSON path.
+// Scenario files (--sim FILE) into the simulator's model, strictly: an unknown key, a wrong type or a
+// value out of range is bad input (exit 2) naming the key's JSON path.
 #pragma once
 
 #include "sim/Scenario.h"

@@ -3,6 +3,9 @@
 #include "host/HostError.h"
 #include "host/JsonStrict.h"
 #include "host/ParameterText.h"
+#include "kivu5/Framework.h"
+
+#include <algorithm>
 
 namespace tarnhost {
 namespace {
@@ -42,6 +45,17 @@ PromptAnswer Answer(const CJsonChecker& check, const json& value, const std::str
 
 } // namespace
 
+SettingsCatalogue ModuleCatalogue() {
+    SettingsCatalogue catalogue;
+    for (const kivu5::Parameter* parameter : kivu5::Framework::parameters()) {
+        catalogue.parameters.emplace_back(parameter->name(), parameter->type().kind());
+    }
+    for (const kivu5::Test* test : kivu5::Framework::tests()) {
+        catalogue.tests.push_back(test->name());
+    }
+    return catalogue;
+}
+
 std::optional<PromptAnswer> HostSettings::AnswerFor(const std::string& testName) const {
     auto it = answers.find(testName);
     return it != answers.end() ? std::optional<PromptAnswer>(it->second) : defaultAnswer;
@@ -61,14 +75,14 @@ HostSettings ParseSettings(const std::string& jsonText, const std::string& input
         const json& parameters = check.Object(root["parameters"], "parameters");
         for (auto it = parameters.begin(); it != parameters.end(); ++it) {
             std::string path = JsonKey("parameters", it.key());
-            std::string known;
+            std::vector<std::string> known;
             const std::pair<std::string, kivu5::DataType::Kind>* found = nullptr;
             for (const auto& parameter : catalogue.parameters) {
-                known += (known.empty() ? "" : ", ") + parameter.first;
+                known.push_back(parameter.first);
                 found = parameter.first == it.key() ? &parameter : found;
             }
             if (found == nullptr) {
-                check.Fail(path, "unknown parameter (known: " + known + ")");
+                check.Fail(path, "unknown parameter (known: " + CommaList(known) + ")");
             }
             settings.parameters.emplace_back(it.key(),
                                              ParameterValue(check, found->second, it.value(), path, input));
@@ -82,14 +96,10 @@ HostSettings ParseSettings(const std::string& jsonText, const std::string& input
                 settings.defaultAnswer = Answer(check, it.value(), path);
                 continue;
             }
-            std::string known = "default";
-            bool found = false;
-            for (const std::string& test : catalogue.tests) {
-                known += ", " + test;
-                found = found || test == it.key();
-            }
-            if (!found) {
-                check.Fail(path, "unknown test (known: " + known + ")");
+            std::vector<std::string> known = {"default"};
+            known.insert(known.end(), catalogue.tests.begin(), catalogue.tests.end());
+            if (std::find(known.begin() + 1, known.end(), it.key()) == known.end()) {
+                check.Fail(path, "unknown test (known: " + CommaList(known) + ")");
             }
             settings.answers[it.key()] = Answer(check, it.value(), path);
         }

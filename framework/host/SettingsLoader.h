@@ -19,6 +19,9 @@ struct SettingsCatalogue {
     std::vector<std::string> tests;
 };
 
+// The catalogue of the module as it registered itself with the framework.
+SettingsCatalogue ModuleCatalogue();
+
 struct HostSettings {
     std::vector<std::pair<std::string, kivu5::Value>> parameters; // in key order
     std::optional<PromptAnswer> defaultAnswer;                    // "answers": {"default": ...}

@@ -1,5 +1,5 @@
-// The module's test IDs by test name (Part 2.1's table): the one place the host keeps them, for the
-// JSON report and --list-tests. The framework itself only knows names.
+// The module's test IDs by test name: the one place the host keeps them, for the JSON report and
+// --list-tests. The framework itself only knows names.
 #pragma once
 
 #include <string>

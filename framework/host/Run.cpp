@@ -1,0 +1,137 @@
+#include "host/Run.h"
+
+#include "host/CommandLine.h"
+#include "host/Console.h"
+#include "host/Devices.h"
+#include "host/HostError.h"
+#include "host/IoGuardSetup.h"
+#include "host/JsonReport.h"
+#include "host/JunitReport.h"
+#include "host/Listing.h"
+#include "host/ParameterValues.h"
+#include "host/ReportOutput.h"
+#include "host/RunLoop.h"
+#include "host/RunRecord.h"
+#include "host/ScenarioLoader.h"
+#include "host/Selection.h"
+#include "host/SettingsLoader.h"
+#include "host/Terminal.h"
+#include "kivu5/Framework.h"
+#include "sim/Simulation.h"
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+namespace tarnhost {
+namespace {
+
+using kivu5::Framework;
+
+// --sim: the scenario file's hardware, or without a file the built-in port; none: this machine's ports.
+std::optional<tarnsim::Scenario> ChosenScenario(const HostOptions& options) {
+    if (!options.sim) {
+        return std::nullopt;
+    }
+    return options.scenarioFile.empty() ? tarnsim::Scenario::BuiltIn()
+                                        : LoadScenarioFile(options.scenarioFile);
+}
+
+// The devices to choose from. On real hardware register access goes through the I/O-port guard, which lets
+// through only the UART windows the platform reports (and --allow-io's), and in each run only those of the
+// port under test.
+std::vector<HostDevice> FoundDevices(const HostOptions& options,
+                                     const std::optional<tarnsim::Scenario>& scenario) {
+    if (scenario) {
+        return SimulatedDevices(*scenario);
+    }
+    PlatformPorts platform = EnumeratePlatformPorts();
+    ConfigureIoGuard(tarnos::RealPortIoGuard(), platform.windows, options.allowIo, stderr);
+    return platform.devices;
+}
+
+int RunOrThrow(const std::vector<std::string>& args) {
+    HostOptions options = ParseCommandLine(args);
+    if (options.help) {
+        std::fputs(UsageText().c_str(), stdout);
+        return EXIT_ALL_PASSED;
+    }
+    if (options.version) {
+        std::printf("tarnserialport %s\n", Framework::version().c_str());
+        return EXIT_ALL_PASSED;
+    }
+    Framework::runModuleInit(); // the module attaches its parameters before tests are listed or run
+
+    std::optional<tarnsim::Scenario> scenario = ChosenScenario(options);
+    HostSettings settings;
+    if (options.settingsFile) {
+        settings = LoadSettingsFile(*options.settingsFile, ModuleCatalogue());
+    }
+    ApplyParameterValues(options, settings);
+    qen::LoggerPriority::LOGGER_PRIORITY = options.logPriority;
+
+    if (options.listTests || options.listDevices) {
+        if (options.listTests) {
+            ListTests();
+        }
+        if (options.listDevices) {
+            ListDevices(scenario ? SimulatedDevices(*scenario) : EnumeratePlatformPorts().devices);
+        }
+        return EXIT_ALL_PASSED;
+    }
+
+    std::vector<HostDevice> found = FoundDevices(options, scenario);
+    std::vector<const kivu5::Test*> tests = SelectTests(options.tests);
+    std::vector<HostDevice> devices = SelectDevices(found, options.devices);
+
+    // Outputs last among the checks, so bad input above leaves no files behind.
+    CReportOutput report(options.reportFile, "--report");
+    CReportOutput junit(options.junitFile, "--junit");
+    if (options.logFile && !qen::LogSink::setFile(options.logFile->c_str())) {
+        // The reports' destructors remove the files they created.
+        throw CHostInputError(*options.logFile, "cannot be opened for writing (--log)");
+    }
+    report.Start();
+    junit.Start();
+
+    // Standard output belongs to a report written there; people then read standard error.
+    std::FILE* human =
+        options.reportFile == std::string("-") || options.junitFile == std::string("-") ? stderr : stdout;
+    CConsole console(human, !options.noProgress && IsTerminal(human));
+
+    std::unique_ptr<tarnsim::CSimulation> simulation;
+    if (scenario) {
+        simulation.reset(new tarnsim::CSimulation(*scenario));
+        simulation->Install(); // otherwise the real backends of the platform answer the seam
+    }
+    RunContext context;
+    context.answer = options.answer;
+    context.settings = &settings;
+    context.questions = IsTerminal(human) ? human : stderr;
+    context.stopAfterChecks = scenario ? scenario->stopAfterChecks : std::nullopt;
+    context.realHardware = !scenario;
+    std::vector<RunRecord> runs = RunEachTestOnEachDevice(devices, tests, context, console);
+
+    int exitStatus = ExitStatusFor(runs);
+    console.Summary(runs, exitStatus);
+    if (report.Wanted()) {
+        report.Write(JsonReportText(BuildJsonReport(Framework::version(), exitStatus, runs)));
+    }
+    if (junit.Wanted()) {
+        junit.Write(BuildJunitReport(runs));
+    }
+    return exitStatus;
+}
+
+} // namespace
+
+int Run(const std::vector<std::string>& args) {
+    try {
+        return RunOrThrow(args);
+    } catch (const CHostInputError& error) {
+        std::fprintf(stderr, "%s\n", error.Line().c_str());
+        return error.ExitStatus();
+    }
+}
+
+} // namespace tarnhost

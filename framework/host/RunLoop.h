@@ -1,0 +1,34 @@
+// The runs: each selected test on each selected device, in order, in this one process, so that the
+// module's state (the adapter-prompt flag) carries from run to run as it would under the framework.
+#pragma once
+
+#include "host/Console.h"
+#include "host/Devices.h"
+#include "host/PromptAnswer.h"
+#include "host/RunRecord.h"
+#include "host/SettingsLoader.h"
+#include "kivu5/Framework.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <vector>
+
+namespace tarnhost {
+
+// How the runs meet the people and the machine around them.
+struct RunContext {
+    std::optional<PromptAnswer> answer;      // --answer: every prompt answered this way
+    const HostSettings* settings = nullptr;  // preset answers by test
+    std::FILE* questions = nullptr;          // where a prompt is asked when someone is at the terminal
+    std::optional<uint32_t> stopAfterChecks; // a scenario's stop: checks after the first N answer true
+    bool realHardware = false;               // the I/O-port guard opens only the port under test
+};
+
+// Runs every test on every device and returns one record per run. After a Ctrl-C nothing new starts:
+// each run not started is recorded as TESTNOTSTARTED.
+std::vector<RunRecord> RunEachTestOnEachDevice(const std::vector<HostDevice>& devices,
+                                               const std::vector<const kivu5::Test*>& tests,
+                                               const RunContext& context, CConsole& console);
+
+} // namespace tarnhost
