@@ -7,8 +7,7 @@
 namespace tarnhost {
 
 void MapComPorts(const std::vector<HostDevice>& devices) {
-    // No fallback to /dev/ttyS<n-1>: only what --list-devices shows can be opened.
-    tarnos::posix::SetDefaultComMapping(false);
+    // Only what --list-devices shows can be opened.
     tarnos::posix::ClearComPortMap();
     for (const HostDevice& host : devices) {
         tarnos::posix::MapComPort(host.device.property("ComPortNumber")->value().valueUint32(),

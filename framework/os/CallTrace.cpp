@@ -29,11 +29,7 @@ bool CallTrace::Wants(const char* call) {
     if (!m_filter.empty() && std::find(m_filter.begin(), m_filter.end(), call) == m_filter.end()) {
         return false;
     }
-    if (m_entries.size() >= m_limit) {
-        ++m_dropped;
-        return false;
-    }
-    return true;
+    return m_entries.size() < m_limit;
 }
 
 void CallTrace::Add(TraceEntry entry) {

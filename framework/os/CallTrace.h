@@ -26,13 +26,9 @@ public:
     bool Wants(const char* call);
     // Only these calls are recorded (all when empty).
     void SetFilter(std::vector<std::string> calls) { m_filter = std::move(calls); }
-    // At most this many entries are kept; later ones are counted in Dropped().
+    // At most this many entries are kept; later ones are not recorded.
     void SetLimit(size_t limit) { m_limit = limit; }
-    size_t Dropped() const { return m_dropped; }
-    void Clear() {
-        m_entries.clear();
-        m_dropped = 0;
-    }
+    void Clear() { m_entries.clear(); }
     void Add(TraceEntry entry);
     const std::vector<TraceEntry>& Entries() const { return m_entries; }
     // Only the entries of one call name, or of several.
@@ -44,7 +40,6 @@ private:
     bool m_enabled = false;
     std::vector<std::string> m_filter;
     size_t m_limit = 1000000;
-    size_t m_dropped = 0;
     std::vector<TraceEntry> m_entries;
 };
 

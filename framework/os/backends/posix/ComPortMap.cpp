@@ -1,57 +1,31 @@
 #include "os/backends/posix/ComPortMap.h"
 
 #include <map>
-#include <mutex>
 
 namespace tarnos {
 namespace posix {
 namespace {
 
-// The host may map ports while a test thread opens them; the table is small, so one lock will do.
-std::mutex g_mapLock;
 std::map<unsigned, std::string> g_map;
-bool g_defaultMapping = true;
 
 const wchar_t COM_PREFIX[] = L"\\\\.\\COM";
 
 } // namespace
 
 void MapComPort(unsigned number, std::string path) {
-    std::lock_guard<std::mutex> lock(g_mapLock);
     g_map[number] = std::move(path);
 }
 
-void UnmapComPort(unsigned number) {
-    std::lock_guard<std::mutex> lock(g_mapLock);
-    g_map.erase(number);
-}
-
 void ClearComPortMap() {
-    std::lock_guard<std::mutex> lock(g_mapLock);
     g_map.clear();
 }
 
-void SetDefaultComMapping(bool enabled) {
-    std::lock_guard<std::mutex> lock(g_mapLock);
-    g_defaultMapping = enabled;
-}
-
-bool DefaultComMapping() {
-    std::lock_guard<std::mutex> lock(g_mapLock);
-    return g_defaultMapping;
-}
-
 bool ComPortPath(unsigned number, std::string* path) {
-    std::lock_guard<std::mutex> lock(g_mapLock);
     auto it = g_map.find(number);
-    if (it != g_map.end()) {
-        *path = it->second;
-        return true;
-    }
-    if (!g_defaultMapping || number == 0) {
+    if (it == g_map.end()) {
         return false;
     }
-    *path = "/dev/ttyS" + std::to_string(number - 1);
+    *path = it->second;
     return true;
 }
 
