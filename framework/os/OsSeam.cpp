@@ -169,4 +169,14 @@ DWORD GetTickCount() {
     return Win32Backend().GetTickCount();
 }
 
+int wsprintfW(LPWSTR buffer, LPCWSTR format, ...) {
+    va_list args;
+    va_start(args, format);
+    int n = RealWvsprintfW(buffer, format, args);
+    va_end(args);
+    if (Wants("wsprintfW"))
+        Record("wsprintfW", {"L\"" + Narrow(format) + "\""}, "L\"" + Narrow(buffer) + "\"");
+    return n;
+}
+
 } // namespace tarnos

@@ -21,7 +21,7 @@ BOOL GetCommProperties(HANDLE handle, LPCOMMPROP properties);
 DWORD GetLastError();
 void Sleep(DWORD milliseconds);
 DWORD GetTickCount();
-// user32's wsprintfW: %i, %u, %s (wide) and %% only, at most 1024 characters as on Windows.
+// user32's wsprintfW, on every platform through RealWvsprintfW (os/OsBackend.h).
 int wsprintfW(LPWSTR buffer, LPCWSTR format, ...);
 
 } // namespace tarnos

@@ -1,20 +1,14 @@
-// The Win32 calls of the platform seam on Linux: COM ports through termios (ComOpen, ComState, TimedIo),
-// a thread-local last error in Win32 codes (LastError), real time (Clock).
-#include "os/OsBackend.h"
-
+// The Win32 calls of the platform seam on Linux: COM ports through termios (ComPort.cpp, ComSettings.cpp,
+// ComTimedIo.cpp), a thread-local last error in Win32 codes (Errors.cpp), real time (Clock.cpp), and
+// user32's wvsprintfW.
 #include "os/CommDcbText.h"
-#include "os/backends/posix/Clock.h"
-#include "os/backends/posix/ComHandles.h"
-#include "os/backends/posix/ComOpen.h"
-#include "os/backends/posix/ComState.h"
-#include "os/backends/posix/CommProperties.h"
-#include "os/backends/posix/LastError.h"
-#include "os/backends/posix/TimedIo.h"
+#include "os/OsBackend.h"
+#include "os/linux/Internal.h"
 
 #include <cstdint>
+#include <cwchar>
 
 namespace tarnos {
-namespace posix {
 namespace {
 
 // The port of a handle; sets ERROR_INVALID_HANDLE when there is none.
@@ -31,7 +25,7 @@ BOOL InvalidParameter() {
     return FALSE;
 }
 
-class CPosixWin32Backend final : public IWin32Backend {
+class CLinuxWin32Backend final : public IWin32Backend {
 public:
     HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD /*share*/, LPSECURITY_ATTRIBUTES /*security*/,
                        DWORD disposition, DWORD /*flags*/, HANDLE /*templateFile*/) override {
@@ -180,11 +174,20 @@ private:
 };
 
 } // namespace
-} // namespace posix
 
 IWin32Backend& RealWin32Backend() {
-    static posix::CPosixWin32Backend backend;
+    static CLinuxWin32Backend backend;
     return backend;
+}
+
+int RealWvsprintfW(LPWSTR buffer, LPCWSTR format, va_list args) {
+    // At most 1024 characters, as user32 writes. A text that does not fit gives an empty text and 0.
+    int n = std::vswprintf(buffer, 1024, format, args);
+    if (n < 0) {
+        n = 0;
+        buffer[0] = L'\0';
+    }
+    return n;
 }
 
 } // namespace tarnos
