@@ -56,13 +56,13 @@ std::vector<std::string> CallTrace::Lines(const std::vector<std::string>& calls)
     return out;
 }
 
-std::string Hex(uint64_t value) {
+std::string HexText(uint64_t value) {
     char text[32];
     std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
     return text;
 }
 
-std::string Narrow(const wchar_t* wide) {
+std::string AsciiText(const wchar_t* wide) {
     std::string out;
     if (wide == nullptr) {
         return "NULL";
