@@ -65,9 +65,9 @@ public:
     }
     DWORD GetLastError() override { return ::GetLastError(); }
     void Sleep(DWORD milliseconds) override {
-        // At Windows' default timer resolution (15.6 ms) a Sleep(10) of Part 5.3 lasts up to 15.6 ms. As
-        // Microsoft documents it, a 1 ms resolution is asked just around the wait; since Windows 10 2004 it
-        // touches no other process (docs/decisions.md, Windows).
+        // At Windows' default timer resolution (15.6 ms) the send and receive test's Sleep(10) lasts up to
+        // 15.6 ms. As Microsoft documents it, a 1 ms resolution is asked just around the wait; since
+        // Windows 10 2004 it touches no other process (docs/decisions.md, Windows).
         const bool finer = timeBeginPeriod(1) == TIMERR_NOERROR;
         ::Sleep(milliseconds);
         if (finer) {
