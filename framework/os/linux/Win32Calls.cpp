@@ -89,52 +89,20 @@ public:
 
     BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read,
                   LPOVERLAPPED overlapped) override {
-        if (read != nullptr) {
-            *read = 0;
-        }
-        std::shared_ptr<CComPort> port = PortOf(handle);
-        if (!port) {
-            return FALSE;
-        }
-        if (overlapped != nullptr || (buffer == nullptr && toRead != 0)) {
-            return InvalidParameter();
-        }
-        DWORD done = 0;
-        int error =
-            TimedRead(port->m_Fd, static_cast<unsigned char*>(buffer), toRead, Timeouts(*port), &done);
-        if (read != nullptr) {
-            *read = done;
-        }
-        if (error != 0) {
-            SetLastErrorFromErrno(error);
-            return FALSE;
-        }
-        return TRUE;
+        return Transfer(handle, buffer == nullptr && toRead != 0, read, overlapped,
+                        [&](CComPort& port, DWORD* done) {
+                            return TimedRead(port.m_Fd, static_cast<unsigned char*>(buffer), toRead,
+                                             Timeouts(port), done);
+                        });
     }
 
     BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written,
                    LPOVERLAPPED overlapped) override {
-        if (written != nullptr) {
-            *written = 0;
-        }
-        std::shared_ptr<CComPort> port = PortOf(handle);
-        if (!port) {
-            return FALSE;
-        }
-        if (overlapped != nullptr || (buffer == nullptr && toWrite != 0)) {
-            return InvalidParameter();
-        }
-        DWORD done = 0;
-        int error = TimedWrite(port->m_Fd, static_cast<const unsigned char*>(buffer), toWrite,
-                               Timeouts(*port), &done);
-        if (written != nullptr) {
-            *written = done;
-        }
-        if (error != 0) {
-            SetLastErrorFromErrno(error);
-            return FALSE;
-        }
-        return TRUE; // also after a time-out, with the count sent: Windows' STATUS_TIMEOUT is a success
+        return Transfer(handle, buffer == nullptr && toWrite != 0, written, overlapped,
+                        [&](CComPort& port, DWORD* done) {
+                            return TimedWrite(port.m_Fd, static_cast<const unsigned char*>(buffer), toWrite,
+                                              Timeouts(port), done);
+                        });
     }
 
     BOOL GetCommModemStatus(HANDLE handle, LPDWORD status) override {
@@ -170,6 +138,32 @@ private:
     static COMMTIMEOUTS Timeouts(CComPort& port) {
         std::lock_guard<std::mutex> lock(port.m_Lock);
         return port.m_Timeouts;
+    }
+
+    // ReadFile and WriteFile alike: the count is 0 until bytes move; move(port, &done) returns 0 or an
+    // errno. A time-out is a success with the count moved so far, as Windows' STATUS_TIMEOUT is.
+    template <typename Move>
+    static BOOL Transfer(HANDLE handle, bool noBuffer, LPDWORD counted, LPOVERLAPPED overlapped, Move move) {
+        if (counted != nullptr) {
+            *counted = 0;
+        }
+        std::shared_ptr<CComPort> port = PortOf(handle);
+        if (!port) {
+            return FALSE;
+        }
+        if (overlapped != nullptr || noBuffer) {
+            return InvalidParameter();
+        }
+        DWORD done = 0;
+        int error = move(*port, &done);
+        if (counted != nullptr) {
+            *counted = done;
+        }
+        if (error != 0) {
+            SetLastErrorFromErrno(error);
+            return FALSE;
+        }
+        return TRUE;
     }
 };
 
