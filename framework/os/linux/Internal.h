@@ -61,6 +61,7 @@ int TimedRead(int fd, unsigned char* buffer, DWORD count, const COMMTIMEOUTS& ti
 int TimedWrite(int fd, const unsigned char* buffer, DWORD count, const COMMTIMEOUTS& timeouts, DWORD* done);
 
 // The thread's last error in Win32 codes (Errors.cpp), with the errno it came from, for the text.
+
 // A failure with no errno behind it (a bad argument, an unmapped COM number).
 void SetLastErrorCode(DWORD code);
 // A failure of a system call: the Win32 code of the errno, and the errno kept for the text.
@@ -81,6 +82,7 @@ void SleepMilliseconds(uint32_t milliseconds);
 
 // The processor's own port-I/O instructions: ioperm and in/out on x86 (PortInstructionsX86.cpp), none
 // elsewhere (PortInstructionsNone.cpp). The build picks the file for the target processor.
+
 // Whether this build has them; when false, the three below are never called.
 bool PortInstructionsBuilt();
 // ioperm(2): 0 on success, -1 on failure (errno set).
