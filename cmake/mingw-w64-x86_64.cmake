@@ -1,5 +1,5 @@
-# Cross build for Windows x86-64 with Debian's mingw-w64 (posix thread model): the spec's real target.
-# Facts behind each line: ../shared/notes/wine.md.
+# Cross build for Windows x86-64, the program's real target, with Debian's mingw-w64 (posix thread model:
+# std::thread and std::mutex need it).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)

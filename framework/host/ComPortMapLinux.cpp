@@ -1,23 +1,20 @@
-// The host's side of the posix backend's COM port map (os/backends/posix/ComPortMap.h).
+// The console host's side of the Linux backend's COM port map (os/linux/LinuxBackend.h).
 #include "host/DevicesLinux.h"
 
-#include "os/backends/posix/ComPortMap.h"
-#include "os/backends/posix/ConsoleGuard.h"
+#include "os/linux/LinuxBackend.h"
 
 namespace tarnhost {
 
 void MapComPorts(const std::vector<HostDevice>& devices) {
-    // No fallback to /dev/ttyS<n-1>: only what --list-devices shows can be opened.
-    tarnos::posix::SetDefaultComMapping(false);
-    tarnos::posix::ClearComPortMap();
+    // Only what --list-devices shows can be opened.
+    tarnos::ClearComPortMap();
     for (const HostDevice& host : devices) {
-        tarnos::posix::MapComPort(host.device.property("ComPortNumber")->value().valueUint32(),
-                                  host.osDevice);
+        tarnos::MapComPort(host.device.property("ComPortNumber")->value().valueUint32(), host.osDevice);
     }
 }
 
 bool IsConsoleDevice(const std::string& devicePath) {
-    return tarnos::posix::IsKernelConsole(devicePath);
+    return tarnos::IsKernelConsole(devicePath);
 }
 
 } // namespace tarnhost

@@ -71,7 +71,7 @@ std::vector<HostDevice> EnumerateLinuxDevices(const std::string& sysClassTty) {
     for (const auto& adapter : adapters) {
         kivu5::DiagDevice device("COM" + std::to_string(com));
         device.setProperty("ComPortNumber", kivu5::Value::Uint32(com));
-        // No IoBaseAddresses: the register-level tests then answer NOTSUPPORTED (Part 3.1).
+        // No IoBaseAddresses: the register-level tests then answer NOTSUPPORTED without touching a register.
         devices.push_back(HostDevice{device, "/dev/" + adapter.second});
         ++com;
     }

@@ -9,8 +9,9 @@
 
 namespace tarnhost {
 
-// COM numbers: ttyS<n> is COM<n+1> (as the posix backend opens \\.\COM<n+1>); USB and ACM adapters,
-// which have no I/O base, follow from COM33 on, after the 32 numbers ttyS0 to ttyS31 can take.
+// COM numbers: ttyS<n> is COM<n+1>, the usual PC numbering (ttyS0 and COM1 are both the UART at 0x3F8);
+// USB and ACM adapters, which have no I/O base, follow from COM33 on, after the 32 numbers ttyS0 to
+// ttyS31 can take.
 const unsigned FIRST_ADAPTER_COM = 33;
 
 // The ports under sysClassTty (normally /sys/class/tty). Reads attribute files only, never a /dev node.
@@ -21,7 +22,7 @@ std::vector<HostDevice> EnumerateLinuxDevices(const std::string& sysClassTty);
 PlatformPorts LinuxPlatformPorts(const std::string& sysClassTty,
                                  const std::function<bool(const std::string&)>& isConsole);
 
-// Tells the posix backend that \\.\COM<n> opens exactly these devices' nodes and nothing else, so a port
+// Tells the Linux backend that \\.\COM<n> opens exactly these devices' nodes and nothing else, so a port
 // opens only when it was found (ComPortMapLinux.cpp).
 void MapComPorts(const std::vector<HostDevice>& devices);
 // Whether a device node is where the kernel writes its console (such a port is never tested).

@@ -146,7 +146,7 @@ PlatformPorts EnumeratePlatformPorts() {
         kivu5::DiagDevice device("COM" + std::to_string(com));
         device.setProperty("ComPortNumber", kivu5::Value::Uint32(com));
         // USB adapters have no I/O range: the device then lacks the property and the register-level tests
-        // answer NOTSUPPORTED (Part 3.1).
+        // answer NOTSUPPORTED without touching a register.
         bool allocated = false;
         if (uint32_t base = IoBase(data.DevInst, &allocated)) {
             device.setProperty("IoBaseAddresses", kivu5::Value::Uint32Array({base}));

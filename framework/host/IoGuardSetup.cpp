@@ -12,8 +12,7 @@ void ConfigureIoGuard(tarnos::CIoPortGuard& guard, const std::vector<tarnos::Uar
     guard.SetReportedWindows(platform);
     for (uint32_t base : allowIo) {
         for (const tarnos::UartWindow& window : platform) {
-            if (window.console && base < window.base + tarnos::UART_WINDOW_BYTES &&
-                window.base < base + tarnos::UART_WINDOW_BYTES) {
+            if (window.console && tarnos::WindowsOverlap(window.base, base)) {
                 throw CHostInputError(
                     "--allow-io", tarnos::WindowText(base) + " overlaps the UART of the kernel console (" +
                                       window.device + ", " + tarnos::WindowText(window.base) +
@@ -31,7 +30,7 @@ void ConfigureIoGuard(tarnos::CIoPortGuard& guard, const std::vector<tarnos::Uar
 }
 
 bool NarrowIoGuard(tarnos::CIoPortGuard& guard, const kivu5::DiagDevice& device) {
-    // The base the dispatcher will use is element 0 (Part 3.1, step 4); none: no register is touched.
+    // The module takes the I/O base from element 0 of IoBaseAddresses; none: it touches no register.
     std::optional<uint32_t> base;
     if (const kivu5::DeviceProperty* io = device.property("IoBaseAddresses")) {
         kivu5::Value bases = io->value();

@@ -1,5 +1,5 @@
 // The framework's English localization: one text for each of the module's 25 events, 5 localized strings
-// and 5 tests (Part 1.1 leaves the texts to the framework). {Name} is replaced by the variable's value.
+// and 5 tests; the module gives only their names. {Name} is replaced by the variable's value.
 #include "kivu5/Framework.h"
 
 #include <map>
@@ -9,7 +9,7 @@ namespace {
 
 const std::map<std::string, std::string>& Texts() {
     static const std::map<std::string, std::string> texts = {
-        // Events (Part 2.2).
+        // Events.
         {"NotTestable", "{PortNumber} cannot be tested by this test"},
         {"FailedGetBaudRate", "{PortNumber}: the port's current baud rate cannot be read"},
         {"FailedSendRecieveTest", "{PortNumber} failed the internal send and receive test"},
@@ -37,7 +37,7 @@ const std::map<std::string, std::string>& Texts() {
         {"FailedControlSignalsTest", "{PortNumber} failed the internal control signals test"},
         {"FailedRegTest", "{PortNumber}: no UART answers at the I/O base address (all registers read 0xFF)"},
         {"BadDevicePointer", "the device given to the test is not valid"},
-        // Localized strings (Part 2.2).
+        // Localized strings.
         {"ValidityCheck", "Checking {PortNumber}"},
         {"TestComplete", "Finished {PortNumber}"},
         {"LoopbackProgress", "Loopback at {BaudRate} bit/s"},

@@ -11,7 +11,7 @@
 
 namespace kivu5 {
 
-// One thing the module said during a run (formats.md, section 3).
+// One thing the module said during a run: an entry of the report's timeline.
 struct TimelineEntry {
     enum Kind { EventRaised, Progress, Percent, Prompt, Log, Trace };
     explicit TimelineEntry(Kind entryKind = Log) : kind(entryKind) {}
@@ -22,7 +22,7 @@ struct TimelineEntry {
     std::string file; // events: source file; trace: source file
     int line = 0;     // events and trace: source line
     int value = 0;    // percent; log: priority; prompt: answer; trace: 1 entry, 0 exit
-    std::string text; // log: rule-3 text; prompt: first text; progress: localized text
+    std::string text; // log: "<source line> <message>"; prompt: first text; progress: localized text
     // Prompt arguments.
     int type = 0;
     std::string caption;

@@ -29,7 +29,7 @@ struct Registry {
 
 void RecordLogLine(const qen::LogLine& line);
 
-// Constructed on first use: the module creates its objects during static initialisation (Part 2.1).
+// Constructed on first use: the module creates its objects during static initialisation.
 Registry& R() {
     static Registry* registry = [] {
         qen::LogSink::setListener(RecordLogLine); // every line the logger writes joins the run's timeline
@@ -353,7 +353,7 @@ std::string Framework::version() {
 }
 
 namespace {
-// The module reports every test's result by throwing it (Part 3.1). The first exception of a process makes
+// The module reports every test's result by throwing it. The first exception of a process makes
 // the C++ runtime ready its unwind tables, and in a statically linked program (the QEMU guest's) libgcc
 // then sorts the frame entries of the whole program: 16 to 26 ms in a TCG guest, which would otherwise land
 // in the first test's time (docs/performance.md). Done once, here, before any test runs.

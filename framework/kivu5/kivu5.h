@@ -1,4 +1,4 @@
-// The diagnostic framework of Part 1.1 (namespace kivu5), as the module calls it, with the recorder
+// The diagnostic framework (namespace kivu5), as the module calls it, with the recorder
 // that keeps the ordered timeline of everything the module says during a test run.
 #pragma once
 
@@ -201,7 +201,7 @@ private:
     std::vector<VariableRecord> m_variables;
 };
 
-// Message-box enumerations: the values the module passes (Parts 5.4, 5.6).
+// Message-box enumerations: the values the module passes when it asks for the loopback adapter.
 enum MsgBoxType { MSGBOX_TYPE_OK_CANCEL = 10 };
 enum MsgBoxOption { MSGBOX_OPTION_DEFAULT_OK = 40 };
 enum LookAndFeel { LOOKANDFEEL_QUESTION = 80 };

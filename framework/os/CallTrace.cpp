@@ -29,11 +29,7 @@ bool CallTrace::Wants(const char* call) {
     if (!m_filter.empty() && std::find(m_filter.begin(), m_filter.end(), call) == m_filter.end()) {
         return false;
     }
-    if (m_entries.size() >= m_limit) {
-        ++m_dropped;
-        return false;
-    }
-    return true;
+    return m_entries.size() < m_limit;
 }
 
 void CallTrace::Add(TraceEntry entry) {
@@ -60,13 +56,13 @@ std::vector<std::string> CallTrace::Lines(const std::vector<std::string>& calls)
     return out;
 }
 
-std::string Hex(uint64_t value) {
+std::string HexText(uint64_t value) {
     char text[32];
     std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
     return text;
 }
 
-std::string Narrow(const wchar_t* wide) {
+std::string AsciiText(const wchar_t* wide) {
     std::string out;
     if (wide == nullptr) {
         return "NULL";

@@ -1,5 +1,7 @@
-// A trace of every call that crosses the platform seam: each Win32 call with its arguments and result,
-// each kernel-mode services call and register transfer with address and value. Tests assert on it.
+// The call trace: while it is on, every call that crosses the platform seam is kept as text, in order:
+// each Win32 call with its arguments and result (os/OsSeam.cpp), each call of the kernel-mode services
+// library with port and value (os/TarnKernelModeServices.cpp). Tests read it to see what the module asked
+// of the system; the program leaves it off.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +13,7 @@ namespace tarnos {
 
 struct TraceEntry {
     std::string call;              // "CreateFileW", "PortReadByte", "Sleep", ...
-    std::vector<std::string> args; // each argument as text: numbers in hex (0x..) or decimal as noted
+    std::vector<std::string> args; // each argument as text: numbers in hex (0x..) or decimal
     std::string result;            // the result as text ("" for void)
     std::string ToString() const;  // call(arg, arg) -> result
 };
@@ -22,17 +24,14 @@ public:
     void Enable(bool on) { m_enabled = on; }
     bool Enabled() const { return m_enabled; }
     // Whether an entry for this call would be kept: tracing on, the call in the filter (if one is set) and
-    // the limit not reached. Callers ask first, so no entry is built for nothing (register polls are hot).
+    // the limit not reached. Callers ask first, so that no text is built for nothing: the register polls
+    // of the internal tests are the hot path.
     bool Wants(const char* call);
     // Only these calls are recorded (all when empty).
     void SetFilter(std::vector<std::string> calls) { m_filter = std::move(calls); }
-    // At most this many entries are kept; later ones are counted in Dropped().
+    // At most this many entries are kept; later ones are not recorded.
     void SetLimit(size_t limit) { m_limit = limit; }
-    size_t Dropped() const { return m_dropped; }
-    void Clear() {
-        m_entries.clear();
-        m_dropped = 0;
-    }
+    void Clear() { m_entries.clear(); }
     void Add(TraceEntry entry);
     const std::vector<TraceEntry>& Entries() const { return m_entries; }
     // Only the entries of one call name, or of several.
@@ -44,11 +43,12 @@ private:
     bool m_enabled = false;
     std::vector<std::string> m_filter;
     size_t m_limit = 1000000;
-    size_t m_dropped = 0;
     std::vector<TraceEntry> m_entries;
 };
 
-std::string Hex(uint64_t value);
-std::string Narrow(const wchar_t* wide);
+// "0x2F8": a number as the trace shows addresses, values and flags.
+std::string HexText(uint64_t value);
+// A wide text as ASCII, any other character as '?'; "NULL" for a null pointer.
+std::string AsciiText(const wchar_t* wide);
 
 } // namespace tarnos

@@ -9,7 +9,7 @@ namespace tarnos {
 namespace {
 
 // Logged at 4, so that every --log-priority but 5 (silence) shows a refusal: it means a wrong I/O base, a
-// hostile input or a bug, never an ordinary test failure (Part 1.2 leaves other meanings to us).
+// hostile input or a bug, never an ordinary test failure.
 const int REFUSAL_PRIORITY = 4;
 
 void Log(const std::string& text) {
@@ -31,11 +31,11 @@ const uint32_t PASS_BASE_MASK = 0xFFFF;
 const uint32_t PASS_PORTS_SHIFT = 16;
 const uint32_t PASS_VALID = 1u << 24;
 
-bool Overlaps(uint32_t a, uint32_t b) {
+} // namespace
+
+bool WindowsOverlap(uint32_t a, uint32_t b) {
     return a < b + UART_WINDOW_BYTES && b < a + UART_WINDOW_BYTES;
 }
-
-} // namespace
 
 std::string PortText(uint32_t port) {
     char text[16];
@@ -57,7 +57,7 @@ std::string ForbiddenWindowReason(uint32_t base) {
     if (base < 0x100) {
         return WindowText(base) + " is in the system board's range 0x0000-0x00FF, never a serial port";
     }
-    if (Overlaps(base, 0xCF8)) {
+    if (WindowsOverlap(base, 0xCF8)) {
         return WindowText(base) +
                " overlaps the PCI configuration and reset ports 0x0CF8-0x0CFF, never a serial port";
     }
@@ -85,7 +85,7 @@ bool CIoPortGuard::SelectPortUnderTest(const std::string& device, std::optional<
         m_WhyNoWindow.clear();
         if (!base) {
             GrantChangedLocked();
-            return false; // no I/O base: the register-level tests touch no register (Part 3.1)
+            return false; // no I/O base: the register-level tests touch no register
         }
         bool reported = false;
         for (const UartWindow& window : m_Reported) {
@@ -177,7 +177,7 @@ bool CIoPortGuard::InConsoleWindowLocked(uint32_t port) const {
 
 bool CIoPortGuard::OverlapsConsoleLocked(uint32_t base) const {
     for (const UartWindow& window : m_Reported) {
-        if (window.console && Overlaps(window.base, base)) {
+        if (window.console && WindowsOverlap(window.base, base)) {
             return true;
         }
     }

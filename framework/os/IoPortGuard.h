@@ -3,9 +3,9 @@
 // PCI configuration at 0xCF8, the reset port 0xCF9. The guard stands in front of the real backend
 // (RealPortIoBackend() returns it) and lets an access through only inside the 8-byte register window of
 // the port under test, and only when the platform itself reports that window for that port, or an expert
-// added it (--allow-io); the kernel console's UART never. Anything else reads 0x00 and writes nothing, as a
-// failed library call of Part 4.1 (TARNSRVC_ACCESS_REFUSED), and is logged once per address per run (at
-// most 16 addresses, then one line says that more were refused).
+// added it (--allow-io); the kernel console's UART never. Anything else fails as a library call does
+// (TARNSRVC_ACCESS_REFUSED): a read gives 0x00 and a write writes nothing. Each refused address is logged
+// once per run (at most 16 addresses, then one line says that more were refused).
 // The simulator has its own backend and no guard.
 #pragma once
 
@@ -26,7 +26,7 @@ namespace tarnos {
 class CIoPortGuard final : public IPortIoBackend {
 public:
     // Told the granted window (none: nothing granted) whenever a selection or Reset sets it, so that the
-    // backend can open exactly that window in its own way (Linux: ioperm, os/backends/posix/DevPortIo.h).
+    // backend can open exactly that window in its own way (Linux: ioperm, os/linux/PortIo.cpp).
     // The guard's check stays in front of every access all the same.
     using WindowListener = std::function<void(std::optional<uint16_t>)>;
 
@@ -81,7 +81,8 @@ private:
 };
 
 // The guard in front of this platform's real port-I/O backend, the one RealPortIoBackend() returns
-// (defined beside the backend, in os/backends/<platform>/). It starts with nothing granted.
+// (defined beside the backend, in os/linux/PortIo.cpp or os/windows/PortIo.cpp). It starts with nothing
+// granted.
 CIoPortGuard& RealPortIoGuard();
 
 } // namespace tarnos

@@ -2,13 +2,15 @@
 // lets them through. Free of Win32 names, so the host may include it anywhere.
 #pragma once
 
+#include "uart/SerialReg.h"
+
 #include <cstdint>
 #include <string>
 
 namespace tarnos {
 
-// A UART's eight registers, offsets 0 to 7 from its I/O base (Part 4.1's register map).
-const uint32_t UART_WINDOW_BYTES = 8;
+// A UART's registers, offsets 0 to 7 from its I/O base.
+const uint32_t UART_WINDOW_BYTES = UART_REGISTER_COUNT;
 // The highest base whose window still ends inside the 16-bit I/O space.
 const uint32_t HIGHEST_UART_WINDOW_BASE = 0x10000 - UART_WINDOW_BYTES;
 
@@ -23,6 +25,9 @@ struct UartWindow {
 // I/O space; the system board's 0x0000-0x00FF (interrupt and DMA controllers, timer, keyboard, the RTC at
 // 0x70); the PCI configuration and reset ports 0x0CF8-0x0CFF.
 std::string ForbiddenWindowReason(uint32_t base);
+
+// Whether the windows at bases a and b share a port.
+bool WindowsOverlap(uint32_t a, uint32_t b);
 
 // "0x02F8-0x02FF": the window at base as people read it.
 std::string WindowText(uint32_t base);

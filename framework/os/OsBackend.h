@@ -1,16 +1,18 @@
 // The platform seam: the one place where the module meets the operating system and the hardware.
 // Backends (real Windows, real Linux, the simulator) implement these two interfaces; the host picks one
-// of each at run time with tarnos::SetBackends. The module never sees them: it calls the Win32 names of
-// Part 4.2 and the kernel-mode services library of Part 4.1, which forward here.
+// of each at run time with tarnos::SetBackends. The module never sees them: it calls the Win32 functions
+// and the kernel-mode services library under their own names, which forward here (os/OsSeam.h,
+// os/TarnKernelModeServices.h).
 #pragma once
 
 #include "os/Win32Types.h"
 
+#include <cstdarg>
 #include <string>
 
 namespace tarnos {
 
-// The Win32 calls of Parts 3.2, 4.2, 5.x (kernel32), plus the text of a system error.
+// The kernel32 calls the module makes, plus the text of a system error.
 class IWin32Backend {
 public:
     virtual ~IWin32Backend() = default;
@@ -31,11 +33,11 @@ public:
     virtual DWORD GetLastError() = 0;
     virtual void Sleep(DWORD milliseconds) = 0;
     virtual DWORD GetTickCount() = 0;
-    // The system's message for an error code (FormatMessage on Windows, strerror on POSIX).
+    // The system's message for an error code (FormatMessage on Windows, strerror on Linux).
     virtual std::string SystemErrorText(DWORD code) = 0;
 };
 
-// Byte-wide I/O port access, behind the kernel-mode services library of Part 4.1.
+// Byte-wide I/O port access, behind the kernel-mode services library.
 class IPortIoBackend {
 public:
     virtual ~IPortIoBackend() = default;
@@ -51,10 +53,13 @@ void SetBackends(IWin32Backend* win32, IPortIoBackend* portIo);
 IWin32Backend& Win32Backend();
 IPortIoBackend& PortIoBackend();
 
-// The real backends of the platform this program was built for (os/backends/<platform>/). The port-I/O one
+// The real backends of the platform this program was built for (os/linux/, os/windows/). The port-I/O one
 // is the I/O-port guard in front of the platform's access (os/IoPortGuard.h): nothing passes until the
 // host grants the window of the port under test.
 IWin32Backend& RealWin32Backend();
 IPortIoBackend& RealPortIoBackend();
+// user32's wvsprintfW on Windows; elsewhere the same within the module's use: %i, %u and %%, at most
+// 1024 characters. Formatting needs no backend of its own, so the simulator uses this one too.
+int RealWvsprintfW(LPWSTR buffer, LPCWSTR format, va_list args);
 
 } // namespace tarnos

@@ -1,5 +1,6 @@
-// The seam functions the module calls under their Win32 names (see os/Win32.h). Each one records itself in
-// the call trace and forwards to the backend installed with tarnos::SetBackends.
+// The seam functions: the Win32 calls the module makes, under their own names in namespace tarnos. Each
+// forwards to the backend installed with tarnos::SetBackends (os/OsBackend.h) and records itself in the
+// call trace (os/CallTrace.h). The module reaches them through the macros of os/Win32.h.
 #pragma once
 
 #include "os/Win32Types.h"
@@ -21,7 +22,7 @@ BOOL GetCommProperties(HANDLE handle, LPCOMMPROP properties);
 DWORD GetLastError();
 void Sleep(DWORD milliseconds);
 DWORD GetTickCount();
-// user32's wsprintfW: %i, %u, %s (wide) and %% only, at most 1024 characters as on Windows.
+// user32's wsprintfW, on every platform through RealWvsprintfW (os/OsBackend.h).
 int wsprintfW(LPWSTR buffer, LPCWSTR format, ...);
 
 } // namespace tarnos

@@ -20,7 +20,7 @@ void Record(const char* call, std::vector<std::string> args, std::string result)
 int CTarnSrvc::DriverOpened(unsigned long key) {
     int open = (key == TARNSRVC_KEY && tarnos::PortIoBackend().DriverOpen()) ? 1 : 0;
     if (Tracing("DriverOpened")) {
-        Record("DriverOpened", {tarnos::Hex(key)}, std::to_string(open));
+        Record("DriverOpened", {tarnos::HexText(key)}, std::to_string(open));
     }
     return open;
 }
@@ -31,8 +31,8 @@ _TARNSRVC_RETCODE CTarnSrvcIO::PortReadByte(unsigned long port, unsigned char* v
         rc = tarnos::PortIoBackend().ReadByte(static_cast<unsigned short>(port), value);
     }
     if (Tracing("PortReadByte")) {
-        Record("PortReadByte", {tarnos::Hex(port)},
-               std::to_string(rc) + (rc == TARNSRVC_SUCCESS ? " " + tarnos::Hex(*value) : ""));
+        Record("PortReadByte", {tarnos::HexText(port)},
+               std::to_string(rc) + (rc == TARNSRVC_SUCCESS ? " " + tarnos::HexText(*value) : ""));
     }
     return rc;
 }
@@ -43,7 +43,7 @@ _TARNSRVC_RETCODE CTarnSrvcIO::PortWriteByte(unsigned long port, unsigned char v
         rc = tarnos::PortIoBackend().WriteByte(static_cast<unsigned short>(port), value);
     }
     if (Tracing("PortWriteByte")) {
-        Record("PortWriteByte", {tarnos::Hex(port), tarnos::Hex(value)}, std::to_string(rc));
+        Record("PortWriteByte", {tarnos::HexText(port), tarnos::HexText(value)}, std::to_string(rc));
     }
     return rc;
 }

@@ -1,4 +1,4 @@
-// The kernel-mode services library of Part 4.1, as the module sees it: one global object TarnSrvcIO of
+// The kernel-mode services library, as the module sees it: one global object TarnSrvcIO of
 // class CTarnSrvcIO (base CTarnSrvc) with a driver check and byte reads and writes of I/O ports. It
 // forwards to the port-I/O backend of the platform seam (os/OsBackend.h).
 #pragma once

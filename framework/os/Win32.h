@@ -1,12 +1,12 @@
-// The module's view of the operating system: the Win32 types of <windows.h> and the calls of Part 4.2 under
-// their own names, routed through the platform seam so that a backend chosen at run time answers them
-// (the real kernel32, the Linux termios layer, or the simulator). Include this last.
+// For the module's .cpp files only, included last: its Win32 calls, under their own names, go to the
+// platform seam (os/OsSeam.h) instead of the system, so that the backend installed at run time answers
+// them (kernel32 itself, the Linux backend, or the simulator). No header may include this one: the macros
+// would rename every later use of these names.
 #pragma once
 
 #include "os/OsSeam.h"
 #include "os/Win32Types.h"
 
-#undef CreateFile
 #define CreateFileW tarnos::CreateFileW
 #define CloseHandle tarnos::CloseHandle
 #define GetCommState tarnos::GetCommState

@@ -1,4 +1,4 @@
-// The Win32 types and constants that the module uses (Parts 3.2, 4.2, 5.4).
+// The Win32 types and constants that the module and the backends use; types and constants only, no calls.
 // On Windows they come from the real <windows.h>; elsewhere this header gives the same names with the
 // same sizes and layouts (DCB 28 bytes, COMMTIMEOUTS 20, COMMPROP 64), so the module compiles unchanged.
 #pragma once

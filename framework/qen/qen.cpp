@@ -75,12 +75,8 @@ std::string Timestamp() {
     auto now = system_clock::now();
     std::time_t seconds = system_clock::to_time_t(now);
     long millis = static_cast<long>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
-    std::tm parts{};
-#ifdef _WIN32
-    gmtime_s(&parts, &seconds);
-#else
-    gmtime_r(&seconds, &parts);
-#endif
+    // One thread logs, so gmtime's shared result needs no guard.
+    const std::tm parts = *std::gmtime(&seconds);
     char text[64];
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03ldZ", parts.tm_year + 1900,
                   parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec, millis);
@@ -107,7 +103,7 @@ void LogSink::setListener(std::function<void(const LogLine&)> listener) {
 
 void LogSink::write(const LogLine& line, const std::string& loggerName) {
     SinkState& sink = Sink();
-    // A log line: timestamp, logger name, priority (or TRACE), then the rule-3 text (Part 1.2).
+    // A log line: timestamp, logger name, priority (or TRACE), then the module's text.
     std::string level = line.isTrace ? "TRACE" : "P" + std::to_string(line.priority);
     std::string text = Timestamp() + " " + loggerName + " " + level + " " + line.text + "\n";
     std::fputs(text.c_str(), sink.file ? sink.file : stderr);

@@ -1,5 +1,5 @@
-// The common-services library of Part 1.2 (namespace qen): strings, logging, exceptions and the text of
-// the last system error, as the module calls them.
+// The common-services library (namespace qen): strings, logging, exceptions and the text of the last
+// system error, as the module calls them.
 #pragma once
 
 #include <cstddef>
@@ -70,7 +70,7 @@ private:
     std::string m_expression;
 };
 
-// A log message under construction: rule 3 of Part 1.2 builds "line message values".
+// A log message under construction: the module builds "<source line> <message><values>".
 class LoggerStream {
 public:
     LoggerStream() = default;
@@ -90,7 +90,7 @@ private:
 
 class LoggerPriority {
 public:
-    // The global priority: messages below it are not logged (Part 1.2, rules 1 and 2).
+    // The global priority: messages below it are not logged, and tracing needs it at 1 or below.
     static int LOGGER_PRIORITY;
 };
 
@@ -116,12 +116,12 @@ public:
     static void createLogger(const char* name, Logger*& out);
 };
 
-// The gating rules of Part 1.2.
+// Whether a logger takes a line, for the module's tracing and messages alike.
 class LogGate {
 public:
-    // Rule 1: a trace scope gets the logger only at global priority <= 1 and logger level < 1.
+    // A trace scope gets the logger only at global priority <= 1 and logger level < 1.
     static Logger* ForTrace(Logger* logger);
-    // Rule 2: a message of priority P is logged when getPriority() <= P and the logger's level < P.
+    // A message of priority P is logged when getPriority() <= P and the logger's level < P.
     static bool MessageEnabled(const Logger* logger, int priority);
 };
 
@@ -160,7 +160,7 @@ extern ErrorStream cerr;
 struct LogLine {
     bool isTrace;
     int priority;         // messages; 0 for trace lines
-    std::string text;     // messages: rule-3 text; trace lines: "-> function" or "<- function"
+    std::string text;     // messages: "<source line> <message>"; trace lines: "-> function" or "<- function"
     std::string function; // trace lines
     std::string sourceFile;
     int line;

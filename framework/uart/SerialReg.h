@@ -1,9 +1,9 @@
 // The 8250/16550 UART registers and bits, by their standard names (in the manner of Linux's
-// include/uapi/linux/serial_reg.h), as Parts 3.2, 4.1 and 5.x use them. The one place where register
+// include/uapi/linux/serial_reg.h), as the module's tests and probes use them. The one place where register
 // offsets and bit values are written down: the module, the simulator and the tests all use these names.
 #pragma once
 
-// Offsets from the UART's I/O base (Part 4.1's map).
+// Offsets from the UART's I/O base.
 #define UART_RX 0  /* In:  Receive buffer register (RBR) */
 #define UART_TX 0  /* Out: Transmit holding register (THR) */
 #define UART_DLL 0 /* Out: Divisor latch low byte, while LCR.DLAB is set */
@@ -54,7 +54,8 @@
 #define UART_MSR_DCD 0x80
 #define UART_MSR_INPUTS_SHIFT 4 /* the module compares MSR >> 4 */
 
-// The banked National Semiconductor UART (Parts 3.2, 4.1): values written to LCR select extra banks.
+// The banked National Semiconductor UART, which the infrared probe recognises: values written to LCR
+// select extra banks.
 #define UART_NS_BANK_SELECT 0x80 /* an LCR value with this bit clear selects bank 0 */
 #define UART_NS_BANK2 0xE0       /* bank 2: offset 2 is EXCR1 */
 #define UART_NS_BANK3 0xE4       /* bank 3: offset 0 is the identification register */

@@ -1,10 +1,9 @@
-// Linux on a processor without x86 port I/O: no instructions, so the backend always uses /dev/port.
-#include "os/backends/posix/PortInstructions.h"
+// A processor without x86 port I/O: no instructions, so every port access goes through /dev/port.
+#include "os/linux/Internal.h"
 
 #include <cerrno>
 
 namespace tarnos {
-namespace posix {
 
 bool PortInstructionsBuilt() {
     return false;
@@ -21,5 +20,4 @@ unsigned char InByte(unsigned short) {
 
 void OutByte(unsigned short, unsigned char) {}
 
-} // namespace posix
 } // namespace tarnos

@@ -1,12 +1,12 @@
-#include "os/backends/posix/LastError.h"
-
+// Win32's last error on Linux: a thread-local Win32 code, with the errno it came from so that the text
+// can be the system's own.
 #include "os/WindowsErrorText.h"
+#include "os/linux/Internal.h"
 
 #include <cerrno>
 #include <cstring>
 
 namespace tarnos {
-namespace posix {
 namespace {
 
 // Per thread, as Win32's last error is.
@@ -26,10 +26,9 @@ std::string Strerror(int error) {
     return StrerrorResult(strerror_r(error, buffer, sizeof buffer), buffer);
 }
 
-} // namespace
-
-// errno -> Win32 (also in docs/decisions-backends.md):
-//   ENOENT, ENODEV, ENXIO                -> 2   ERROR_FILE_NOT_FOUND (no such device: Part 3.2 stays silent)
+// errno -> Win32:
+//   ENOENT, ENODEV, ENXIO                -> 2   ERROR_FILE_NOT_FOUND (no such device: refused without a
+//                                                                   report, like a port that is not there)
 //   EACCES, EPERM, EBUSY, EWOULDBLOCK    -> 5   ERROR_ACCESS_DENIED  (held by another opener, or no rights)
 //   EIO                                  -> 31  ERROR_GEN_FAILURE    (device gone or broken)
 //   EBADF                                -> 6   ERROR_INVALID_HANDLE
@@ -63,6 +62,8 @@ DWORD Win32ErrorFromErrno(int error) {
     }
 }
 
+} // namespace
+
 void SetLastErrorCode(DWORD code) {
     t_code = code;
     t_errno = 0;
@@ -88,5 +89,4 @@ std::string ErrorText(DWORD code) {
     return WindowsErrorText(code);
 }
 
-} // namespace posix
 } // namespace tarnos

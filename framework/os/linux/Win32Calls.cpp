@@ -1,20 +1,14 @@
-// The Win32 calls of the platform seam on Linux: COM ports through termios (ComOpen, ComState, TimedIo),
-// a thread-local last error in Win32 codes (LastError), real time (Clock).
-#include "os/OsBackend.h"
-
+// The Win32 calls of the platform seam on Linux: COM ports through termios (ComPort.cpp, ComSettings.cpp,
+// ComTimedIo.cpp), a thread-local last error in Win32 codes (Errors.cpp), real time (Clock.cpp), and
+// user32's wvsprintfW.
 #include "os/CommDcbText.h"
-#include "os/backends/posix/Clock.h"
-#include "os/backends/posix/ComHandles.h"
-#include "os/backends/posix/ComOpen.h"
-#include "os/backends/posix/ComState.h"
-#include "os/backends/posix/CommProperties.h"
-#include "os/backends/posix/LastError.h"
-#include "os/backends/posix/TimedIo.h"
+#include "os/OsBackend.h"
+#include "os/linux/Internal.h"
 
 #include <cstdint>
+#include <cwchar>
 
 namespace tarnos {
-namespace posix {
 namespace {
 
 // The port of a handle; sets ERROR_INVALID_HANDLE when there is none.
@@ -31,7 +25,7 @@ BOOL InvalidParameter() {
     return FALSE;
 }
 
-class CPosixWin32Backend final : public IWin32Backend {
+class CLinuxWin32Backend final : public IWin32Backend {
 public:
     HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD /*share*/, LPSECURITY_ATTRIBUTES /*security*/,
                        DWORD disposition, DWORD /*flags*/, HANDLE /*templateFile*/) override {
@@ -95,52 +89,20 @@ public:
 
     BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read,
                   LPOVERLAPPED overlapped) override {
-        if (read != nullptr) {
-            *read = 0;
-        }
-        std::shared_ptr<CComPort> port = PortOf(handle);
-        if (!port) {
-            return FALSE;
-        }
-        if (overlapped != nullptr || (buffer == nullptr && toRead != 0)) {
-            return InvalidParameter();
-        }
-        DWORD done = 0;
-        int error =
-            TimedRead(port->m_Fd, static_cast<unsigned char*>(buffer), toRead, Timeouts(*port), &done);
-        if (read != nullptr) {
-            *read = done;
-        }
-        if (error != 0) {
-            SetLastErrorFromErrno(error);
-            return FALSE;
-        }
-        return TRUE;
+        return Transfer(handle, buffer == nullptr && toRead != 0, read, overlapped,
+                        [&](CComPort& port, DWORD* done) {
+                            return TimedRead(port.m_Fd, static_cast<unsigned char*>(buffer), toRead,
+                                             Timeouts(port), done);
+                        });
     }
 
     BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written,
                    LPOVERLAPPED overlapped) override {
-        if (written != nullptr) {
-            *written = 0;
-        }
-        std::shared_ptr<CComPort> port = PortOf(handle);
-        if (!port) {
-            return FALSE;
-        }
-        if (overlapped != nullptr || (buffer == nullptr && toWrite != 0)) {
-            return InvalidParameter();
-        }
-        DWORD done = 0;
-        int error = TimedWrite(port->m_Fd, static_cast<const unsigned char*>(buffer), toWrite,
-                               Timeouts(*port), &done);
-        if (written != nullptr) {
-            *written = done;
-        }
-        if (error != 0) {
-            SetLastErrorFromErrno(error);
-            return FALSE;
-        }
-        return TRUE; // also after a time-out, with the count sent: Windows' STATUS_TIMEOUT is a success
+        return Transfer(handle, buffer == nullptr && toWrite != 0, written, overlapped,
+                        [&](CComPort& port, DWORD* done) {
+                            return TimedWrite(port.m_Fd, static_cast<const unsigned char*>(buffer), toWrite,
+                                              Timeouts(port), done);
+                        });
     }
 
     BOOL GetCommModemStatus(HANDLE handle, LPDWORD status) override {
@@ -177,14 +139,49 @@ private:
         std::lock_guard<std::mutex> lock(port.m_Lock);
         return port.m_Timeouts;
     }
+
+    // ReadFile and WriteFile alike: the count is 0 until bytes move; move(port, &done) returns 0 or an
+    // errno. A time-out is a success with the count moved so far, as Windows' STATUS_TIMEOUT is.
+    template <typename Move>
+    static BOOL Transfer(HANDLE handle, bool noBuffer, LPDWORD counted, LPOVERLAPPED overlapped, Move move) {
+        if (counted != nullptr) {
+            *counted = 0;
+        }
+        std::shared_ptr<CComPort> port = PortOf(handle);
+        if (!port) {
+            return FALSE;
+        }
+        if (overlapped != nullptr || noBuffer) {
+            return InvalidParameter();
+        }
+        DWORD done = 0;
+        int error = move(*port, &done);
+        if (counted != nullptr) {
+            *counted = done;
+        }
+        if (error != 0) {
+            SetLastErrorFromErrno(error);
+            return FALSE;
+        }
+        return TRUE;
+    }
 };
 
 } // namespace
-} // namespace posix
 
 IWin32Backend& RealWin32Backend() {
-    static posix::CPosixWin32Backend backend;
+    static CLinuxWin32Backend backend;
     return backend;
+}
+
+int RealWvsprintfW(LPWSTR buffer, LPCWSTR format, va_list args) {
+    // At most 1024 characters, as user32 writes. A text that does not fit gives an empty text and 0.
+    int n = std::vswprintf(buffer, 1024, format, args);
+    if (n < 0) {
+        n = 0;
+        buffer[0] = L'\0';
+    }
+    return n;
 }
 
 } // namespace tarnos

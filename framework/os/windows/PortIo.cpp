@@ -1,7 +1,8 @@
-// I/O-port access on Windows through the InpOut32/64 driver DLL (inpoutx64.dll), the kernel-mode services
-// of Part 4.1. Without the DLL or its driver, DriverOpen is false, so the module throws "TARN Driver not
-// installed!" (Part 3.2, screen 1). The I/O-port guard (os/IoPortGuard.h) stands in front of it: only the
-// window of the port under test, as the host grants it from SetupAPI's resources, reaches the driver.
+// I/O-port access on Windows, behind the kernel-mode services library: the InpOut32/64 driver DLL
+// (inpoutx64.dll). Without the DLL or its driver, DriverOpen is false, so the module's port object throws
+// "TARN Driver not installed!" before any test. The I/O-port guard (os/IoPortGuard.h) stands in front of
+// it: only the window of the port under test, as the host grants it from SetupAPI's resources, reaches the
+// driver.
 #include "os/IoPortGuard.h"
 #include "os/OsBackend.h"
 

@@ -1,6 +1,13 @@
-#include "os/backends/posix/TimedIo.h"
-
-#include "os/backends/posix/Clock.h"
+// ReadFile and WriteFile on Linux: a non-blocking tty descriptor, each wait a poll() bounded by the
+// port's COMMTIMEOUTS, which mean for a read:
+//   MAXDWORD, 0, 0         at once with what has arrived, possibly nothing;
+//   MAXDWORD, MAXDWORD, c  at once if anything has arrived, else as soon as a byte does, at most c ms;
+//   0, 0, 0                no time-out: until count bytes have arrived;
+//   i, m, c otherwise      until count bytes, or m * count + c ms in all (when m or c is nonzero), or
+//                          i ms between two bytes after the first (when i is neither 0 nor MAXDWORD);
+// and for a write: all count bytes, or as many as go out within m * count + c ms
+// (WriteTotalTimeoutMultiplier and WriteTotalTimeoutConstant; no limit when both are 0).
+#include "os/linux/Internal.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,7 +18,6 @@
 #include <unistd.h>
 
 namespace tarnos {
-namespace posix {
 namespace {
 
 // No time limit: larger than every deadline, so min() picks any real one.
@@ -128,5 +134,4 @@ int TimedWrite(int fd, const unsigned char* buffer, DWORD count, const COMMTIMEO
     return 0;
 }
 
-} // namespace posix
 } // namespace tarnos

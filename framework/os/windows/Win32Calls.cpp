@@ -1,13 +1,37 @@
-// The Win32 calls of the platform seam on Windows: kernel32 itself, each call passed on unchanged.
-// Only os/OsBackend.h is included, never os/Win32.h, whose macros would rename the calls below.
+// The Win32 calls of the platform seam on Windows: kernel32 and user32 themselves, each call passed on
+// unchanged. Never os/Win32.h here: its macros would rename the calls below.
 #include "os/OsBackend.h"
-
-#include "os/backends/windows/SystemErrorText.h"
 
 #include <timeapi.h>
 
 namespace tarnos {
 namespace {
+
+// FormatMessageW of the code in the user's language, as UTF-8 (the JSON report needs valid UTF-8 whatever
+// the ANSI code page), without the trailing CR/LF. "Unknown error <code>." when the system has no text.
+std::string SystemMessageText(DWORD code) {
+    LPWSTR wide = nullptr;
+    DWORD length = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                        FORMAT_MESSAGE_IGNORE_INSERTS,
+                                    nullptr, code, 0, reinterpret_cast<LPWSTR>(&wide), 0, nullptr);
+    if (length == 0 || wide == nullptr) {
+        return "Unknown error " + std::to_string(code) + ".";
+    }
+    // The system's texts end in CR/LF (some in a blank too).
+    while (length > 0 &&
+           (wide[length - 1] == L'\r' || wide[length - 1] == L'\n' || wide[length - 1] == L' ')) {
+        --length;
+    }
+    std::string text;
+    int bytes =
+        ::WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    if (bytes > 0) {
+        text.resize(static_cast<size_t>(bytes));
+        ::WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), &text[0], bytes, nullptr, nullptr);
+    }
+    ::LocalFree(wide);
+    return text;
+}
 
 class CKernel32Backend final : public IWin32Backend {
 public:
@@ -41,9 +65,9 @@ public:
     }
     DWORD GetLastError() override { return ::GetLastError(); }
     void Sleep(DWORD milliseconds) override {
-        // At Windows' default timer resolution (15.6 ms) a Sleep(10) of Part 5.3 lasts up to 15.6 ms. As
-        // Microsoft documents it, a 1 ms resolution is asked just around the wait; since Windows 10 2004 it
-        // touches no other process (docs/decisions.md, Windows).
+        // At Windows' default timer resolution (15.6 ms) the send and receive test's Sleep(10) lasts up to
+        // 15.6 ms. As Microsoft documents it, a 1 ms resolution is asked just around the wait; since
+        // Windows 10 2004 it touches no other process (docs/decisions.md, Windows).
         const bool finer = timeBeginPeriod(1) == TIMERR_NOERROR;
         ::Sleep(milliseconds);
         if (finer) {
@@ -51,7 +75,7 @@ public:
         }
     }
     DWORD GetTickCount() override { return ::GetTickCount(); }
-    std::string SystemErrorText(DWORD code) override { return windows::SystemErrorText(code); }
+    std::string SystemErrorText(DWORD code) override { return SystemMessageText(code); }
 };
 
 } // namespace
@@ -59,6 +83,10 @@ public:
 IWin32Backend& RealWin32Backend() {
     static CKernel32Backend backend;
     return backend;
+}
+
+int RealWvsprintfW(LPWSTR buffer, LPCWSTR format, va_list args) {
+    return ::wvsprintfW(buffer, format, args);
 }
 
 } // namespace tarnos

@@ -1,10 +1,9 @@
-// x86 Linux: ioperm(2) and the in/out instructions of glibc's <sys/io.h>.
-#include "os/backends/posix/PortInstructions.h"
+// x86: ioperm(2) and the in/out instructions of glibc's <sys/io.h>.
+#include "os/linux/Internal.h"
 
 #include <sys/io.h>
 
 namespace tarnos {
-namespace posix {
 
 bool PortInstructionsBuilt() {
     return true;
@@ -22,5 +21,4 @@ void OutByte(unsigned short port, unsigned char value) {
     outb(value, port);
 }
 
-} // namespace posix
 } // namespace tarnos
