@@ -2,6 +2,8 @@
 // The console host's scenario loader fills it from JSON; tests build it in code.
 #pragma once
 
+#include "os/SettableRates.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -38,12 +40,12 @@ struct UartConfig {
 };
 
 struct OsConfig {
-    uint32_t openError = 0;                // nonzero: every CreateFileW fails with this GetLastError code
-    uint32_t provSubType = 1;              // PST_RS232
-    uint32_t settableBaud = 0x7FB50;       // BAUD_300 to BAUD_128K: the twelve rates from 300 to 128000
-    uint32_t baud = 9600;                  // the driver's rate before anyone sets one
-    std::vector<uint32_t> failConfigureAt; // SetCommState fails for these rates
-    std::vector<std::string> fail;         // these Win32 calls fail on this port (InjectedFailure.h)
+    uint32_t openError = 0;   // nonzero: every CreateFileW fails with this GetLastError code
+    uint32_t provSubType = 1; // PST_RS232
+    uint32_t settableBaud = tarnos::SETTABLE_RATES_MASK; // every rate a port can be asked about
+    uint32_t baud = 9600;                                // the driver's rate before anyone sets one
+    std::vector<uint32_t> failConfigureAt;               // SetCommState fails for these rates
+    std::vector<std::string> fail; // these Win32 calls fail on this port (InjectedFailure.h)
 };
 
 struct AttachedConfig {

@@ -114,6 +114,7 @@ def main():
     ap.add_argument("--update", action="store_true")
     ap.add_argument("--only", help="run only the case of this name")
     a = ap.parse_args()
+    a.program = [os.path.abspath(part) if os.path.exists(part) else part for part in a.program]
     with open(a.casefile, "r+", encoding="utf-8") as handle:
         fcntl.flock(handle, fcntl.LOCK_EX)
         common = json.load(handle)

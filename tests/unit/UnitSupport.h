@@ -19,7 +19,6 @@ public:
     // Runs a test object of this ID on the scenario's first port, as an entry function does.
     kivu5::RunOutcome RunId(int testID);
     size_t Calls(const std::string& call) const;
-    unsigned OpenHandles() const { return m_sim->OpenHandleCount(); }
 
 private:
     std::unique_ptr<tarnsim::CSimulation> m_sim;

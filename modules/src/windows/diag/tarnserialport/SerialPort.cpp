@@ -2,6 +2,7 @@
 // and the COM port through the Win32 serial calls with the fixed settings every test relies on.
 #include "SerialPort.h"
 
+#include "os/SettableRates.h"
 #include "os/TarnKernelModeServices.h"
 
 #include <cstdlib>
@@ -21,18 +22,6 @@ const DWORD DCB_SIZE = sizeof(DCB); // 28 bytes
 // A write gives up after a second: long enough for 8 bytes at the slowest rate, short enough that a
 // port whose transmitter is stuck does not hang the run.
 const DWORD WRITE_TOTAL_TIMEOUT_MS = 1000;
-
-// The rates a port can be asked for, each with the bit that COMMPROP's dwSettableBaud sets for it. Other
-// rates (110, 600, 256000, ...) have no bit of their own and are never offered.
-struct SettableRate {
-    unsigned rate;
-    DWORD bit;
-};
-const SettableRate SETTABLE_RATES[] = {
-    {300, BAUD_300},   {1200, BAUD_1200},   {2400, BAUD_2400},     {4800, BAUD_4800},
-    {9600, BAUD_9600}, {14400, BAUD_14400}, {19200, BAUD_19200},   {38400, BAUD_38400},
-    {56000, BAUD_56K}, {57600, BAUD_57600}, {115200, BAUD_115200}, {128000, BAUD_128K},
-};
 
 const qen::String* g_PortNamePrefix = nullptr;
 
@@ -193,23 +182,18 @@ bool CSerialPort::GetProperties(COMMPROP* properties) {
     return GetCommProperties(m_PortHandle, properties) != FALSE;
 }
 
-// A rate without a settable-rates bit is refused before the port is asked, so it needs no open port.
+// Only the twelve rates with a bit in COMMPROP's dwSettableBaud can be asked about; any other rate (110,
+// 600, 256000, ...) is refused before the port is asked, so it needs no open port.
 bool CSerialPort::IsBaudRateSupported(unsigned rate) {
-    const SettableRate* entry = nullptr;
-    for (const SettableRate& candidate : SETTABLE_RATES) {
-        if (candidate.rate == rate) {
-            entry = &candidate;
-            break;
-        }
-    }
-    if (entry == nullptr) {
+    const DWORD bit = tarnos::SettableRateBit(rate);
+    if (bit == 0) {
         return false;
     }
     AssertHandle(__LINE__);
     COMMPROP properties = {};
     properties.dwSettableBaud = 0; // a driver that cannot tell offers no rate
     GetCommProperties(m_PortHandle, &properties);
-    return (properties.dwSettableBaud & entry->bit) != 0;
+    return (properties.dwSettableBaud & bit) != 0;
 }
 
 bool CSerialPort::GetBaudRate(unsigned* rate) {
