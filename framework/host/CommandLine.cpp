@@ -90,7 +90,7 @@ HostOptions ParseCommandLine(const std::vector<std::string>& args) {
 
     HostOptions options;
     std::vector<std::string> tests, devices, sets, settings, answer, sim, report, junit, log, logPriority,
-        allowIo;
+        allowIo, record;
     CLI::Option* help = app.add_flag("-h,--help");
     CLI::Option* version = app.add_flag("--version");
     CLI::Option* listTests = app.add_flag("--list-tests");
@@ -106,6 +106,7 @@ HostOptions ParseCommandLine(const std::vector<std::string>& args) {
     Valued(app, "--log", log);
     Valued(app, "--log-priority", logPriority);
     Valued(app, "--allow-io", allowIo);
+    Valued(app, "--record", record);
     // --sim takes its FILE only when one follows: "--sim --test X" is the built-in scenario.
     CLI::Option* simOption = app.add_option("--sim", sim)
                                  ->expected(0, 1)
@@ -152,15 +153,20 @@ HostOptions ParseCommandLine(const std::vector<std::string>& args) {
     options.reportFile = Single("--report", report);
     options.junitFile = Single("--junit", junit);
     options.logFile = Single("--log", log);
+    options.recordFile = Single("--record", record);
     if (std::optional<std::string> text = Single("--log-priority", logPriority)) {
         options.logPriority = ParseLogPriority(*text);
     }
     for (const auto& file :
          {std::make_pair("--report", &options.reportFile), std::make_pair("--junit", &options.junitFile),
-          std::make_pair("--log", &options.logFile)}) {
+          std::make_pair("--log", &options.logFile), std::make_pair("--record", &options.recordFile)}) {
         if (*file.second && (*file.second)->empty()) {
             throw CHostInputError(file.first, "needs a file name");
         }
+    }
+    if (options.recordFile == std::string("-")) {
+        throw CHostInputError("--record",
+                              "needs a file name, not - (standard output is for people and reports)");
     }
     if (options.reportFile == std::string("-") && options.junitFile == std::string("-")) {
         throw CHostInputError("--junit -", "standard output is already taken by --report -");
@@ -206,6 +212,8 @@ std::string UsageText() {
            "  --log FILE              where the logger writes (default: standard error)\n"
            "  --log-priority N        log messages of priority N and above, 0 to 5 (default 3)\n"
            "  --no-progress           no progress bar, plain lines only\n"
+           "  --record FILE           write every call the tests make to the operating system and the\n"
+           "                          UART registers, with its answer, to FILE (one JSON object a line)\n"
            "  --allow-io 0xNNN        let the register tests also reach the 8 I/O ports from 0xNNN, for a\n"
            "                          port whose I/O base it is, though the platform does not report that\n"
            "                          window (repeatable; experts only; never the kernel console's UART)\n"

@@ -28,6 +28,7 @@ struct HostOptions {
     std::optional<std::string> reportFile; // "-" is standard output
     std::optional<std::string> junitFile;  // "-" is standard output
     std::optional<std::string> logFile;
+    std::optional<std::string> recordFile; // --record: every call to the OS and the UART registers
     int logPriority = 3;
     bool noProgress = false;
     std::vector<uint32_t> allowIo; // --allow-io: extra UART window bases, distinct, in the order given

@@ -9,6 +9,7 @@
 #include "host/JunitReport.h"
 #include "host/Listing.h"
 #include "host/ParameterValues.h"
+#include "host/Recording.h"
 #include "host/ReportOutput.h"
 #include "host/RunLoop.h"
 #include "host/RunRecord.h"
@@ -91,6 +92,10 @@ int RunOrThrow(const std::vector<std::string>& args) {
         // The reports' destructors remove the files they created.
         throw CHostInputError(*options.logFile, "cannot be opened for writing (--log)");
     }
+    std::unique_ptr<CRecording> recording;
+    if (options.recordFile) {
+        recording.reset(new CRecording(*options.recordFile, args, scenario.has_value()));
+    }
     report.Start();
     junit.Start();
 
@@ -104,6 +109,9 @@ int RunOrThrow(const std::vector<std::string>& args) {
         simulation.reset(new tarnsim::CSimulation(*scenario));
         simulation->Install(); // otherwise the real backends of the platform answer the seam
     }
+    if (recording) {
+        recording->Start();
+    }
     RunContext context;
     context.answer = options.answer;
     context.settings = &settings;
@@ -112,6 +120,7 @@ int RunOrThrow(const std::vector<std::string>& args) {
     context.realHardware = !scenario;
     std::vector<RunRecord> runs = RunEachTestOnEachDevice(devices, tests, context, console);
 
+    recording.reset(); // the file is complete before the summary is shown
     int exitStatus = ExitStatusFor(runs);
     console.Summary(runs, exitStatus);
     if (report.Wanted()) {

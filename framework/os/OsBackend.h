@@ -57,6 +57,8 @@ IPortIoBackend& PortIoBackend();
 // is the I/O-port guard in front of the platform's access (os/IoPortGuard.h): nothing passes until the
 // host grants the window of the port under test.
 IWin32Backend& RealWin32Backend();
+// "linux" or "windows": the platform whose real backends these are.
+const char* PlatformName();
 IPortIoBackend& RealPortIoBackend();
 // user32's wvsprintfW on Windows; elsewhere the same within the module's use: %i, %u and %%, at most
 // 1024 characters. Formatting needs no backend of its own, so the simulator uses this one too.

@@ -1,6 +1,6 @@
 // The seam functions: the Win32 calls the module makes, under their own names in namespace tarnos. Each
-// forwards to the backend installed with tarnos::SetBackends (os/OsBackend.h) and records itself in the
-// call trace (os/CallTrace.h). The module reaches them through the macros of os/Win32.h.
+// forwards to the backend installed with tarnos::SetBackends (os/OsBackend.h). The module reaches them
+// through the macros of os/Win32.h.
 #pragma once
 
 #include "os/Win32Types.h"

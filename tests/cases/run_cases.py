@@ -45,14 +45,15 @@ def file_bytes(content):
 
 
 def calls(path, names):
+    """The recorded calls, repeats written out, only those named when names are given."""
     if not os.path.exists(path):
         return None
     out = []
-    for line in open(path, encoding="utf-8"):
+    for line in list(open(path, encoding="utf-8"))[1:]:
         entry = json.loads(line)
-        if "call" in entry and (not names or entry["call"] in names):
-            out.append({k: v for k, v in entry.items() if k != "ms"})
-    return out
+        block = out[-entry["of"]:] if "repeat" in entry else [entry]
+        out += block * entry.get("repeat", 1)
+    return [entry for entry in out if not names or entry["call"] in names]
 
 
 def run(case, common, program, workdir):

@@ -169,6 +169,10 @@ private:
 
 } // namespace
 
+const char* PlatformName() {
+    return "linux";
+}
+
 IWin32Backend& RealWin32Backend() {
     static CLinuxWin32Backend backend;
     return backend;

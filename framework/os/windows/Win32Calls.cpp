@@ -80,6 +80,10 @@ public:
 
 } // namespace
 
+const char* PlatformName() {
+    return "windows";
+}
+
 IWin32Backend& RealWin32Backend() {
     static CKernel32Backend backend;
     return backend;

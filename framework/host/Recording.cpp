@@ -1,0 +1,39 @@
+#include "host/Recording.h"
+
+#include "host/HostError.h"
+#include "kivu5/Framework.h"
+
+#include <nlohmann/json.hpp>
+
+namespace tarnhost {
+
+CRecording::CRecording(const std::string& path, const std::vector<std::string>& args, bool simulated)
+    : m_File(std::fopen(path.c_str(), "wb")) {
+    if (m_File == nullptr) {
+        throw CHostInputError(path, "cannot be opened for writing (--record)");
+    }
+    nlohmann::ordered_json header = {{"recording", "tarnserialport"},
+                                     {"version", tarnos::CCallRecorder::FORMAT_VERSION},
+                                     {"program", kivu5::Framework::version()},
+                                     {"platform", tarnos::PlatformName()},
+                                     {"simulated", simulated},
+                                     {"args", args}};
+    m_Header = header.dump();
+}
+
+CRecording::~CRecording() {
+    if (m_Recorder) {
+        m_Recorder->Finish();
+        tarnos::SetBackends(m_Win32, m_PortIo);
+    }
+    std::fclose(m_File);
+}
+
+void CRecording::Start() {
+    m_Win32 = &tarnos::Win32Backend();
+    m_PortIo = &tarnos::PortIoBackend();
+    m_Recorder.reset(new tarnos::CCallRecorder(*m_Win32, *m_PortIo, m_File, m_Header));
+    tarnos::SetBackends(m_Recorder.get(), m_Recorder.get());
+}
+
+} // namespace tarnhost

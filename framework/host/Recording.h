@@ -1,0 +1,33 @@
+// --record FILE: the call recorder in front of whatever answers the seam (the simulator or this machine),
+// for as long as the tests run. The file starts with one line that says what was recorded where.
+#pragma once
+
+#include "os/CallRecorder.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tarnhost {
+
+class CRecording {
+public:
+    // Opens the file (bad input when it cannot be written); nothing is recorded until Start.
+    CRecording(const std::string& path, const std::vector<std::string>& args, bool simulated);
+    ~CRecording();
+    CRecording(const CRecording&) = delete;
+    CRecording& operator=(const CRecording&) = delete;
+
+    // From now on every call goes through the recorder to the backends installed before.
+    void Start();
+
+private:
+    std::FILE* m_File;
+    std::string m_Header;
+    tarnos::IWin32Backend* m_Win32 = nullptr;
+    tarnos::IPortIoBackend* m_PortIo = nullptr;
+    std::unique_ptr<tarnos::CCallRecorder> m_Recorder;
+};
+
+} // namespace tarnhost
