@@ -28,7 +28,7 @@ void CAttachedDevice::Hear(uint8_t byte, uint64_t endUs, const CLineTiming& line
     const bool lost = std::find(m_config.drop.begin(), m_config.drop.end(), position) != m_config.drop.end();
     if (!lost) {
         if (m_config.txToRx) {
-            rx.Schedule(endUs, byte); // the plug's echo is complete when the byte's last bit is
+            Arrive(rx, endUs, byte); // the plug's echo is complete when the byte's last bit is
         }
         if (m_config.reply) {
             m_heard.push_back(static_cast<char>(byte));
@@ -40,16 +40,21 @@ void CAttachedDevice::Hear(uint8_t byte, uint64_t endUs, const CLineTiming& line
                 const std::string& reply = *m_config.reply;
                 const uint64_t start = endUs + REPLY_DELAY_US;
                 for (size_t k = 0; k < reply.size(); ++k) {
-                    rx.Schedule(start + line.TimeForChars(k + 1), static_cast<uint8_t>(reply[k]));
+                    Arrive(rx, start + line.TimeForChars(k + 1), static_cast<uint8_t>(reply[k]));
                 }
             }
         }
     }
     if (m_position == PASS_LENGTH && m_config.txToRx) {
         for (uint32_t k = 1; k <= m_config.appendZeros; ++k) {
-            rx.Schedule(endUs + line.TimeForChars(k), 0x00);
+            Arrive(rx, endUs + line.TimeForChars(k), 0x00);
         }
     }
+}
+
+// A receive data line stuck low or high turns every byte that arrives into the same value.
+void CAttachedDevice::Arrive(CReceiveQueue& rx, uint64_t atUs, uint8_t byte) const {
+    rx.Schedule(atUs, m_config.rxStuckAt ? *m_config.rxStuckAt : byte);
 }
 
 DWORD CAttachedDevice::ModemStatus(bool dtr, bool rts) const {

@@ -1,6 +1,6 @@
 // What is plugged into a port's connector (its AttachedConfig): a loopback plug, a modem that answers
 // "AT\r", or nothing; with the faults of a worn plug or cable (lost bytes, zeros after a pass, lines held
-// high or low outside the port).
+// high or low outside the port, a receive line stuck).
 #pragma once
 
 #include "os/Win32Types.h"
@@ -32,6 +32,8 @@ public:
     DWORD ModemStatus(bool dtr, bool rts) const;
 
 private:
+    void Arrive(CReceiveQueue& rx, uint64_t atUs, uint8_t byte) const;
+
     const AttachedConfig& m_config;
     uint32_t m_position = 0; // bytes written since the last SetCommState
     std::string m_heard;     // the last bytes heard since open or the last reply, at most three

@@ -53,7 +53,7 @@ CComDriver::CComDriver(const OsConfig& os, const AttachedConfig& attached, CVirt
     m_rx.SetCapacity(m_inQueue);
 }
 
-DWORD CComDriver::InjectedFailure(const char* call) const {
+DWORD CComDriver::InjectedFailure(SeamCall call) const {
     return tarnsim::InjectedFailure(m_os.fail, call);
 }
 

@@ -20,7 +20,7 @@ public:
     CComDriver(const OsConfig& os, const AttachedConfig& attached, CVirtualClock& clock);
 
     // The error of this call when the port's `fail` list names it (InjectedFailure.h), else 0.
-    DWORD InjectedFailure(const char* call) const;
+    DWORD InjectedFailure(SeamCall call) const;
 
     DWORD Open();
     void Close();

@@ -1,13 +1,12 @@
 #include "sim/InjectedFailure.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace tarnsim {
 namespace {
 
 struct SFailableCall {
-    const char* name;
+    SeamCall call;
     DWORD error;
 };
 
@@ -17,12 +16,12 @@ struct SFailableCall {
 // BuildCommDCBW never reaches a driver: kernel32 reads the frame text itself and refuses a text it cannot
 // parse with ERROR_INVALID_PARAMETER, leaving the DCB as it was.
 const SFailableCall FAILABLE_CALLS[] = {
-    {"CreateFileW", ERROR_GEN_FAILURE},         {"CloseHandle", ERROR_GEN_FAILURE},
-    {"GetCommState", ERROR_GEN_FAILURE},        {"SetCommState", ERROR_GEN_FAILURE},
-    {"BuildCommDCBW", ERROR_INVALID_PARAMETER}, {"SetupComm", ERROR_GEN_FAILURE},
-    {"SetCommTimeouts", ERROR_GEN_FAILURE},     {"ReadFile", ERROR_GEN_FAILURE},
-    {"WriteFile", ERROR_GEN_FAILURE},           {"GetCommModemStatus", ERROR_GEN_FAILURE},
-    {"GetCommProperties", ERROR_GEN_FAILURE},
+    {SeamCall::CreateFileW, ERROR_GEN_FAILURE},         {SeamCall::CloseHandle, ERROR_GEN_FAILURE},
+    {SeamCall::GetCommState, ERROR_GEN_FAILURE},        {SeamCall::SetCommState, ERROR_GEN_FAILURE},
+    {SeamCall::BuildCommDCBW, ERROR_INVALID_PARAMETER}, {SeamCall::SetupComm, ERROR_GEN_FAILURE},
+    {SeamCall::SetCommTimeouts, ERROR_GEN_FAILURE},     {SeamCall::ReadFile, ERROR_GEN_FAILURE},
+    {SeamCall::WriteFile, ERROR_GEN_FAILURE},           {SeamCall::GetCommModemStatus, ERROR_GEN_FAILURE},
+    {SeamCall::GetCommProperties, ERROR_GEN_FAILURE},
 };
 
 } // namespace
@@ -31,19 +30,19 @@ const std::vector<const char*>& FailableCalls() {
     static const std::vector<const char*> names = [] {
         std::vector<const char*> list;
         for (const SFailableCall& call : FAILABLE_CALLS) {
-            list.push_back(call.name);
+            list.push_back(SeamCallName(call.call));
         }
         return list;
     }();
     return names;
 }
 
-DWORD InjectedFailure(const std::vector<std::string>& failures, const char* call) {
-    if (std::find(failures.begin(), failures.end(), call) == failures.end()) {
+DWORD InjectedFailure(const std::vector<std::string>& failures, SeamCall call) {
+    if (std::find(failures.begin(), failures.end(), SeamCallName(call)) == failures.end()) {
         return ERROR_SUCCESS;
     }
     for (const SFailableCall& failable : FAILABLE_CALLS) {
-        if (std::strcmp(failable.name, call) == 0) {
+        if (failable.call == call) {
             return failable.error;
         }
     }

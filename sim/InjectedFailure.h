@@ -3,6 +3,7 @@
 #pragma once
 
 #include "os/Win32Types.h"
+#include "sim/Scenario.h"
 
 #include <string>
 #include <vector>
@@ -13,6 +14,6 @@ namespace tarnsim {
 const std::vector<const char*>& FailableCalls();
 
 // The GetLastError code of call when failures names it, else ERROR_SUCCESS.
-DWORD InjectedFailure(const std::vector<std::string>& failures, const char* call);
+DWORD InjectedFailure(const std::vector<std::string>& failures, SeamCall call);
 
 } // namespace tarnsim

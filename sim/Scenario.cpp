@@ -1,4 +1,5 @@
-// The plug presets of scenario files ("loopback", "modem", "modem-error") and the built-in scenario.
+// The plug presets of scenario files ("loopback", "modem", "modem-error"), the built-in scenario, and the
+// names scenario files give the UART models and the seam calls.
 #include "sim/Scenario.h"
 
 namespace tarnsim {
@@ -35,6 +36,24 @@ Scenario Scenario::BuiltIn() {
     Scenario scenario;
     scenario.ports.push_back(port);
     return scenario;
+}
+
+const std::vector<const char*>& UartModelNames() {
+    static const std::vector<const char*> names = {"16550A", "ns-banked", "absent", "scripted"};
+    return names;
+}
+
+const std::vector<const char*>& SeamCallNames() {
+    static const std::vector<const char*> names = {
+        "CreateFileW",       "CloseHandle",     "GetCommState", "SetCommState", "BuildCommDCBW",
+        "SetupComm",         "SetCommTimeouts", "ReadFile",     "WriteFile",    "GetCommModemStatus",
+        "GetCommProperties", "GetLastError",    "Sleep",        "GetTickCount", "DriverOpened",
+        "PortReadByte",      "PortWriteByte"};
+    return names;
+}
+
+const char* SeamCallName(SeamCall call) {
+    return SeamCallNames()[static_cast<size_t>(call)];
 }
 
 } // namespace tarnsim

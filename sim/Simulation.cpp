@@ -1,5 +1,6 @@
 // The simulated machine: the UARTs of the scenario in the 16-bit I/O space, a virtual COM driver per port
-// behind Win32 handles, and the virtual clock that every call advances.
+// behind Win32 handles, and the virtual clock that every call advances. Every call is counted, and the
+// scenario's changes are made when the calls they wait for have been made.
 #include "sim/Simulation.h"
 
 #include "os/CommDcbText.h"
@@ -59,24 +60,45 @@ struct CSimulation::Impl {
     };
     struct Mapped {
         uint16_t base;
-        IUartModel* uart;
+        size_t port;
+    };
+    struct OpenHandle {
+        size_t port;
+        bool deviceGone; // the adapter was pulled out while this handle was open
     };
 
     Scenario scenario; // the models' config: ports are never added or removed, so references into it hold
     CVirtualClock clock;
     std::vector<Port> ports;
     std::vector<Mapped> ioSpace; // in scenario order: the first UART at an address answers there
-    std::map<HANDLE, size_t> handles;
+    std::map<HANDLE, OpenHandle> handles;
     uintptr_t nextHandle = FIRST_HANDLE;
     DWORD lastError = ERROR_SUCCESS;
-    size_t lastPort = NO_PORT; // the port of the latest call that named one
+    size_t lastPort = NO_PORT;            // the port of the latest call that named one
+    uint64_t calls[SEAM_CALL_COUNT] = {}; // how often each seam call was made in this session
+    size_t nextChange = 0;                // the first of scenario.changes not yet made
+    const size_t changeCount;             // every register poll asks whether a change waits
 
-    explicit Impl(const Scenario& given) : scenario(given) {
-        for (PortConfig& config : scenario.ports) {
+    // Counts one seam call when the call is over, so that the changes it brings come after it.
+    class CCountedCall {
+    public:
+        CCountedCall(Impl& machine, SeamCall call) : m_machine(machine), m_call(call) {}
+        ~CCountedCall() { m_machine.Called(m_call); }
+        CCountedCall(const CCountedCall&) = delete;
+        CCountedCall& operator=(const CCountedCall&) = delete;
+
+    private:
+        Impl& m_machine;
+        SeamCall m_call;
+    };
+
+    explicit Impl(const Scenario& given) : scenario(given), changeCount(given.changes.size()) {
+        for (size_t i = 0; i < scenario.ports.size(); ++i) {
+            PortConfig& config = scenario.ports[i];
             Port port;
             if (config.io && !config.io->empty()) {
                 port.uart = MakeUartModel(config.uart, clock);
-                ioSpace.push_back(Mapped{static_cast<uint16_t>(config.io->front()), port.uart.get()});
+                ioSpace.push_back(Mapped{static_cast<uint16_t>(config.io->front()), i});
             }
             port.driver.reset(new CComDriver(config.os, config.attached, clock));
             ports.push_back(std::move(port));
@@ -89,7 +111,7 @@ struct CSimulation::Impl {
             unsigned registerOffset = static_cast<uint16_t>(address - mapped.base);
             if (registerOffset < UART_REGISTER_COUNT) {
                 *offset = registerOffset;
-                return mapped.uart;
+                return ports[mapped.port].uart.get();
             }
         }
         return nullptr;
@@ -100,13 +122,18 @@ struct CSimulation::Impl {
         return FALSE;
     }
 
-    // The common path of every call on a handle: an injected failure, then the driver's own operation.
-    template <typename Operation> BOOL OnPort(HANDLE handle, const char* call, Operation operation) {
+    // The common path of every call on a handle, counted: a device gone, an injected failure, then the
+    // driver's own operation.
+    template <typename Operation> BOOL OnPort(HANDLE handle, SeamCall call, Operation operation) {
+        const CCountedCall counted(*this, call);
         auto it = handles.find(handle);
         if (it == handles.end()) {
             return Fail(ERROR_INVALID_HANDLE);
         }
-        lastPort = it->second;
+        if (it->second.deviceGone) {
+            return Fail(ERROR_DEVICE_NOT_CONNECTED);
+        }
+        lastPort = it->second.port;
         CComDriver& driver = *ports[lastPort].driver;
         if (DWORD injected = driver.InjectedFailure(call)) {
             return Fail(injected);
@@ -115,6 +142,56 @@ struct CSimulation::Impl {
             return Fail(error);
         }
         return TRUE;
+    }
+
+    // Counts a call that has just been made and makes the scenario's changes that were waiting for it.
+    void Called(SeamCall call) {
+        ++calls[static_cast<size_t>(call)];
+        while (nextChange < changeCount) {
+            const ScenarioChange& change = scenario.changes[nextChange];
+            if (calls[static_cast<size_t>(change.call)] < change.count) {
+                return;
+            }
+            ++nextChange;
+            Make(change);
+        }
+    }
+
+    void Make(const ScenarioChange& change) {
+        if (change.driverInstalled) {
+            scenario.driverInstalled = *change.driverInstalled;
+        }
+        if (!change.port) {
+            return;
+        }
+        const size_t index = *change.port;
+        PortConfig& config = scenario.ports[index];
+        Port& port = ports[index];
+        if (change.uart) {
+            // Another model or script is another chip, which starts from its power-on state; any other
+            // key changes a fault of the chip in place, which the models read at every access.
+            const bool otherChip =
+                change.uart->model != config.uart.model || change.uart->reads != config.uart.reads;
+            config.uart = *change.uart;
+            if (otherChip && port.uart) {
+                port.uart = MakeUartModel(config.uart, clock);
+            }
+        }
+        if (change.os) {
+            config.os = *change.os;
+        }
+        if (change.attached) {
+            config.attached = *change.attached;
+        }
+        if (change.connected && *change.connected != config.connected) {
+            config.connected = *change.connected;
+            // An adapter pulled out takes its driver along: the handles opened on it stay dead even once it
+            // is back, and it comes back as at power-on, closed, with the configured rate.
+            for (auto& entry : handles) {
+                entry.second.deviceGone = entry.second.deviceGone || entry.second.port == index;
+            }
+            port.driver.reset(new CComDriver(config.os, config.attached, clock));
+        }
     }
 };
 
@@ -160,6 +237,7 @@ uint32_t CSimulation::CurrentBaud(size_t portIndex) const {
 HANDLE CSimulation::CreateFileW(LPCWSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD,
                                 HANDLE) {
     Impl& machine = *m_impl;
+    const Impl::CCountedCall counted(machine, SeamCall::CreateFileW);
     const uint32_t number = ComNumber(name);
     size_t index = machine.ports.size();
     for (size_t i = 0; number != 0 && i < machine.scenario.ports.size(); ++i) {
@@ -174,11 +252,13 @@ HANDLE CSimulation::CreateFileW(LPCWSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTE
     }
     machine.lastPort = index;
     CComDriver& driver = *machine.ports[index].driver;
-    const OsConfig& os = machine.scenario.ports[index].os;
+    const PortConfig& config = machine.scenario.ports[index];
     DWORD error = ERROR_SUCCESS;
-    if (os.openError != 0) {
-        error = os.openError;
-    } else if (DWORD injected = driver.InjectedFailure("CreateFileW")) {
+    if (!config.connected) {
+        error = ERROR_FILE_NOT_FOUND; // a pulled-out adapter's device no longer exists
+    } else if (config.os.openError != 0) {
+        error = config.os.openError;
+    } else if (DWORD injected = driver.InjectedFailure(SeamCall::CreateFileW)) {
         error = injected;
     } else if (disposition != OPEN_EXISTING) {
         error = ERROR_INVALID_PARAMETER; // a device can only be opened, never created
@@ -191,35 +271,42 @@ HANDLE CSimulation::CreateFileW(LPCWSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTE
     }
     HANDLE handle = reinterpret_cast<HANDLE>(machine.nextHandle);
     machine.nextHandle += HANDLE_STEP;
-    machine.handles[handle] = index;
+    machine.handles[handle] = Impl::OpenHandle{index, false};
     return handle;
 }
 
 // CloseHandle always releases the port; a `fail` entry makes it report a failure all the same (the handle
-// is gone either way, as the module's Close assumes).
+// is gone either way, as the module's Close assumes). The handle of a pulled-out adapter closes without
+// error, as Windows lets an application close what it holds on a removed device.
 BOOL CSimulation::CloseHandle(HANDLE handle) {
     Impl& machine = *m_impl;
+    const Impl::CCountedCall counted(machine, SeamCall::CloseHandle);
     auto it = machine.handles.find(handle);
     if (it == machine.handles.end()) {
         return machine.Fail(ERROR_INVALID_HANDLE);
     }
-    const size_t index = it->second;
-    machine.lastPort = index;
+    const Impl::OpenHandle closed = it->second;
     machine.handles.erase(it);
-    CComDriver& driver = *machine.ports[index].driver;
+    if (closed.deviceGone) {
+        return TRUE;
+    }
+    machine.lastPort = closed.port;
+    CComDriver& driver = *machine.ports[closed.port].driver;
     driver.Close();
-    if (DWORD injected = driver.InjectedFailure("CloseHandle")) {
+    if (DWORD injected = driver.InjectedFailure(SeamCall::CloseHandle)) {
         return machine.Fail(injected);
     }
     return TRUE;
 }
 
 BOOL CSimulation::GetCommState(HANDLE handle, DCB* dcb) {
-    return m_impl->OnPort(handle, "GetCommState", [&](CComDriver& driver) { return driver.GetState(dcb); });
+    return m_impl->OnPort(handle, SeamCall::GetCommState,
+                          [&](CComDriver& driver) { return driver.GetState(dcb); });
 }
 
 BOOL CSimulation::SetCommState(HANDLE handle, DCB* dcb) {
-    return m_impl->OnPort(handle, "SetCommState", [&](CComDriver& driver) { return driver.SetState(dcb); });
+    return m_impl->OnPort(handle, SeamCall::SetCommState,
+                          [&](CComDriver& driver) { return driver.SetState(dcb); });
 }
 
 // BuildCommDCBW names no port: kernel32 parses the text on its own. A port's `fail` entry for it stands for
@@ -227,8 +314,10 @@ BOOL CSimulation::SetCommState(HANDLE handle, DCB* dcb) {
 // being configured (GetCommState and SetupComm come just before it). On failure the DCB stays as it was.
 BOOL CSimulation::BuildCommDCBW(LPCWSTR definition, DCB* dcb) {
     Impl& machine = *m_impl;
+    const Impl::CCountedCall counted(machine, SeamCall::BuildCommDCBW);
     if (machine.lastPort != NO_PORT) {
-        if (DWORD injected = machine.ports[machine.lastPort].driver->InjectedFailure("BuildCommDCBW")) {
+        if (DWORD injected =
+                machine.ports[machine.lastPort].driver->InjectedFailure(SeamCall::BuildCommDCBW)) {
             return machine.Fail(injected);
         }
     }
@@ -239,12 +328,12 @@ BOOL CSimulation::BuildCommDCBW(LPCWSTR definition, DCB* dcb) {
 }
 
 BOOL CSimulation::SetupComm(HANDLE handle, DWORD inQueue, DWORD outQueue) {
-    return m_impl->OnPort(handle, "SetupComm",
+    return m_impl->OnPort(handle, SeamCall::SetupComm,
                           [&](CComDriver& driver) { return driver.Setup(inQueue, outQueue); });
 }
 
 BOOL CSimulation::SetCommTimeouts(HANDLE handle, COMMTIMEOUTS* timeouts) {
-    return m_impl->OnPort(handle, "SetCommTimeouts",
+    return m_impl->OnPort(handle, SeamCall::SetCommTimeouts,
                           [&](CComDriver& driver) { return driver.SetTimeouts(timeouts); });
 }
 
@@ -253,7 +342,7 @@ BOOL CSimulation::ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD r
     if (read != nullptr) {
         *read = 0;
     }
-    return m_impl->OnPort(handle, "ReadFile", [&](CComDriver& driver) {
+    return m_impl->OnPort(handle, SeamCall::ReadFile, [&](CComDriver& driver) {
         return overlapped != nullptr ? DWORD{ERROR_INVALID_PARAMETER} : driver.Read(buffer, toRead, read);
     });
 }
@@ -263,32 +352,36 @@ BOOL CSimulation::WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWOR
     if (written != nullptr) {
         *written = 0;
     }
-    return m_impl->OnPort(handle, "WriteFile", [&](CComDriver& driver) {
+    return m_impl->OnPort(handle, SeamCall::WriteFile, [&](CComDriver& driver) {
         return overlapped != nullptr ? DWORD{ERROR_INVALID_PARAMETER}
                                      : driver.Write(buffer, toWrite, written);
     });
 }
 
 BOOL CSimulation::GetCommModemStatus(HANDLE handle, LPDWORD status) {
-    return m_impl->OnPort(handle, "GetCommModemStatus",
+    return m_impl->OnPort(handle, SeamCall::GetCommModemStatus,
                           [&](CComDriver& driver) { return driver.ModemStatus(status); });
 }
 
 BOOL CSimulation::GetCommProperties(HANDLE handle, LPCOMMPROP properties) {
-    return m_impl->OnPort(handle, "GetCommProperties",
+    return m_impl->OnPort(handle, SeamCall::GetCommProperties,
                           [&](CComDriver& driver) { return driver.Properties(properties); });
 }
 
 DWORD CSimulation::GetLastError() {
+    const Impl::CCountedCall counted(*m_impl, SeamCall::GetLastError);
     return m_impl->lastError;
 }
 
 void CSimulation::Sleep(DWORD milliseconds) {
+    const Impl::CCountedCall counted(*m_impl, SeamCall::Sleep);
     m_impl->clock.AdvanceUs(uint64_t{milliseconds} * US_PER_MS);
 }
 
 DWORD CSimulation::GetTickCount() {
-    return m_impl->clock.TickCount();
+    Impl& machine = *m_impl;
+    const Impl::CCountedCall counted(machine, SeamCall::GetTickCount);
+    return machine.clock.TickCount();
 }
 
 std::string CSimulation::SystemErrorText(DWORD code) {
@@ -298,16 +391,19 @@ std::string CSimulation::SystemErrorText(DWORD code) {
 // IPortIoBackend: the access takes its microsecond first, then happens at the new moment.
 
 bool CSimulation::DriverOpen() {
+    Impl& machine = *m_impl;
+    const Impl::CCountedCall counted(machine, SeamCall::DriverOpened);
     // A check that finds the driver closed is followed by no transfer; it still takes its microsecond, so
     // that a busy poll over a closed driver (a wait for THRE or DR) reaches its deadline in virtual time.
-    if (!m_impl->scenario.driverInstalled) {
-        m_impl->clock.AdvanceUs(REGISTER_ACCESS_US);
+    if (!machine.scenario.driverInstalled) {
+        machine.clock.AdvanceUs(REGISTER_ACCESS_US);
     }
-    return m_impl->scenario.driverInstalled;
+    return machine.scenario.driverInstalled;
 }
 
 int CSimulation::ReadByte(unsigned short port, unsigned char* value) {
     Impl& machine = *m_impl;
+    const Impl::CCountedCall counted(machine, SeamCall::PortReadByte);
     machine.clock.AdvanceUs(REGISTER_ACCESS_US);
     if (!machine.scenario.driverInstalled) {
         return TarnKernelModeServices::TARNSRVC_DRIVER_NOT_OPEN;
@@ -320,6 +416,7 @@ int CSimulation::ReadByte(unsigned short port, unsigned char* value) {
 
 int CSimulation::WriteByte(unsigned short port, unsigned char value) {
     Impl& machine = *m_impl;
+    const Impl::CCountedCall counted(machine, SeamCall::PortWriteByte);
     machine.clock.AdvanceUs(REGISTER_ACCESS_US);
     if (!machine.scenario.driverInstalled) {
         return TarnKernelModeServices::TARNSRVC_DRIVER_NOT_OPEN;

@@ -1,5 +1,6 @@
 // The simulated machine: virtual time, the UARTs of a scenario in a 16-bit I/O space, and a virtual OS COM
-// driver with what is plugged into each connector. It answers both sides of the platform seam.
+// driver with what is plugged into each connector. It answers both sides of the platform seam, and changes
+// itself in the middle of a session as the scenario's changes say.
 #pragma once
 
 #include "os/OsBackend.h"

@@ -2,6 +2,8 @@
 
 #include "sim/LineTiming.h"
 
+#include <algorithm>
+
 namespace tarnsim {
 namespace {
 
@@ -172,7 +174,9 @@ uint32_t CUart16550::Rate() const {
 
 uint8_t CUart16550::LineStatus() const {
     uint8_t value = static_cast<uint8_t>(m_regs.lsr | m_regs.heldErrors);
-    if (m_config.noThre) {
+    const std::vector<uint32_t>& lostAt = m_config.noThreAt;
+    if (m_config.noThre ||
+        (!lostAt.empty() && std::find(lostAt.begin(), lostAt.end(), Rate()) != lostAt.end())) {
         value &= static_cast<uint8_t>(~UART_LSR_THRE);
     }
     return value;

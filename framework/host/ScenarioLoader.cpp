@@ -3,6 +3,7 @@
 #include "host/JsonStrict.h"
 #include "sim/InjectedFailure.h"
 
+#include <algorithm>
 #include <map>
 
 namespace tarnhost {
@@ -21,7 +22,7 @@ public:
 
     tarnsim::Scenario Read(const json& root) {
         m_check.Object(root, "");
-        m_check.OnlyKeys(root, "", {"description", "driverInstalled", "stopAfterChecks", "ports"});
+        m_check.OnlyKeys(root, "", {"description", "driverInstalled", "stopAfterChecks", "ports", "changes"});
         tarnsim::Scenario scenario;
         if (root.contains("description")) {
             m_check.String(root["description"], "description"); // for people; the program ignores it
@@ -46,6 +47,9 @@ public:
                 m_check.Fail(path, "device name " + name + " is already used by " + names[name]);
             }
         }
+        if (root.contains("changes")) {
+            scenario.changes = Changes(root["changes"], "changes", scenario.ports);
+        }
         return scenario;
     }
 
@@ -63,6 +67,12 @@ private:
         }
         return values;
     }
+    // The position of the value among names, which it must be one of.
+    size_t ChoiceIndex(const json& value, const std::string& path,
+                       const std::vector<const char*>& names) const {
+        const std::string chosen = m_check.Choice(value, path, names);
+        return static_cast<size_t>(std::find(names.begin(), names.end(), chosen) - names.begin());
+    }
     const json& Required(const json& object, const std::string& path, const char* key) const {
         if (!object.contains(key)) {
             m_check.Fail(JsonKey(path, key), "missing");
@@ -72,7 +82,7 @@ private:
 
     tarnsim::PortConfig Port(const json& value, const std::string& path) const {
         m_check.Object(value, path);
-        m_check.OnlyKeys(value, path, {"com", "io", "name", "uart", "os", "attached"});
+        m_check.OnlyKeys(value, path, {"com", "io", "name", "connected", "uart", "os", "attached"});
         tarnsim::PortConfig port;
         if (value.contains("com")) {
             port.com = U32Of(value["com"], JsonKey(path, "com"));
@@ -86,30 +96,93 @@ private:
         if (!port.com && port.name.empty()) {
             m_check.Fail(path, "needs \"com\" or \"name\" (the device's name)");
         }
-        if (value.contains("uart")) {
-            port.uart = Uart(value["uart"], JsonKey(path, "uart"));
-        }
-        if (value.contains("os")) {
-            port.os = Os(value["os"], JsonKey(path, "os"));
-        }
-        if (value.contains("attached")) {
-            port.attached = Attached(value["attached"], JsonKey(path, "attached"));
-        }
+        Settings(value, path, port);
         return port;
     }
 
-    UartConfig Uart(const json& value, const std::string& path) const {
+    // The keys a change may set on a port too, each merged onto what the port has.
+    void Settings(const json& value, const std::string& path, tarnsim::PortConfig& port) const {
+        if (value.contains("connected")) {
+            port.connected = m_check.Bool(value["connected"], JsonKey(path, "connected"));
+        }
+        if (value.contains("uart")) {
+            port.uart = Uart(value["uart"], JsonKey(path, "uart"), port.uart);
+        }
+        if (value.contains("os")) {
+            port.os = Os(value["os"], JsonKey(path, "os"), port.os);
+        }
+        if (value.contains("attached")) {
+            port.attached = Attached(value["attached"], JsonKey(path, "attached"), port.attached);
+        }
+    }
+
+    // Each change is resolved here into the whole settings of the keys it names, merged onto the port's
+    // settings as the changes before it left them (they are made in this order).
+    std::vector<tarnsim::ScenarioChange> Changes(const json& value, const std::string& path,
+                                                 std::vector<tarnsim::PortConfig> ports) const {
+        std::vector<tarnsim::ScenarioChange> changes;
+        for (size_t i = 0; i < m_check.Array(value, path).size(); ++i) {
+            changes.push_back(Change(value[i], JsonIndex(path, i), ports));
+        }
+        return changes;
+    }
+
+    tarnsim::ScenarioChange Change(const json& value, const std::string& path,
+                                   std::vector<tarnsim::PortConfig>& ports) const {
+        m_check.Object(value, path);
+        m_check.OnlyKeys(value, path, {"after", "port", "set"});
+        const std::string afterPath = JsonKey(path, "after");
+        const json& after = m_check.Object(Required(value, path, "after"), afterPath);
+        m_check.OnlyKeys(after, afterPath, {"call", "count"});
+        tarnsim::ScenarioChange change;
+        change.call = static_cast<tarnsim::SeamCall>(ChoiceIndex(
+            Required(after, afterPath, "call"), JsonKey(afterPath, "call"), tarnsim::SeamCallNames()));
+        change.count = static_cast<uint32_t>(
+            m_check.Integer(Required(after, afterPath, "count"), JsonKey(afterPath, "count"), 1, U32));
+        const std::string setPath = JsonKey(path, "set");
+        const json& set = m_check.Object(Required(value, path, "set"), setPath);
+        if (!value.contains("port")) {
+            m_check.OnlyKeys(set, setPath, {"driverInstalled"});
+            if (set.contains("driverInstalled")) {
+                change.driverInstalled =
+                    m_check.Bool(set["driverInstalled"], JsonKey(setPath, "driverInstalled"));
+            }
+            return change;
+        }
+        const std::string portPath = JsonKey(path, "port");
+        if (ports.empty()) {
+            m_check.Fail(portPath, "the scenario has no port to change");
+        }
+        change.port = m_check.Integer(value["port"], portPath, 0, ports.size() - 1);
+        m_check.OnlyKeys(set, setPath, {"connected", "uart", "os", "attached"});
+        tarnsim::PortConfig& port = ports[*change.port];
+        Settings(set, setPath, port);
+        if (set.contains("connected")) {
+            change.connected = port.connected;
+        }
+        if (set.contains("uart")) {
+            change.uart = port.uart;
+        }
+        if (set.contains("os")) {
+            change.os = port.os;
+        }
+        if (set.contains("attached")) {
+            change.attached = port.attached;
+        }
+        return change;
+    }
+
+    UartConfig Uart(const json& value, const std::string& path, UartConfig uart) const {
         m_check.Object(value, path);
         m_check.OnlyKeys(value, path,
                          {"model", "id", "ircr", "excr1", "mcrMode", "msr", "corrupt", "lineErrors", "noThre",
-                          "noEcho", "pending"});
-        UartConfig uart;
+                          "noEcho", "pending", "reads"});
         if (value.contains("model")) {
-            std::string model =
-                m_check.Choice(value["model"], JsonKey(path, "model"), {"16550A", "ns-banked", "absent"});
-            uart.model = model == "16550A"      ? UartConfig::Model::Uart16550A
-                         : model == "ns-banked" ? UartConfig::Model::NsBanked
-                                                : UartConfig::Model::Absent;
+            uart.model = static_cast<UartConfig::Model>(
+                ChoiceIndex(value["model"], JsonKey(path, "model"), tarnsim::UartModelNames()));
+        }
+        if (value.contains("reads")) {
+            uart.reads = Script(value["reads"], JsonKey(path, "reads"));
         }
         if (value.contains("id")) {
             uart.id = U8Of(value["id"], JsonKey(path, "id"));
@@ -137,6 +210,7 @@ private:
         if (value.contains("corrupt")) {
             std::string listPath = JsonKey(path, "corrupt");
             const json& list = m_check.Array(value["corrupt"], listPath);
+            uart.corrupt.clear();
             for (size_t i = 0; i < list.size(); ++i) {
                 std::string rulePath = JsonIndex(listPath, i);
                 m_check.Object(list[i], rulePath);
@@ -151,6 +225,7 @@ private:
         if (value.contains("lineErrors")) {
             std::string listPath = JsonKey(path, "lineErrors");
             const json& list = m_check.Array(value["lineErrors"], listPath);
+            uart.lineErrors.clear();
             for (size_t i = 0; i < list.size(); ++i) {
                 std::string rulePath = JsonIndex(listPath, i);
                 m_check.Object(list[i], rulePath);
@@ -168,22 +243,49 @@ private:
             }
         }
         if (value.contains("noThre")) {
-            uart.noThre = m_check.Bool(value["noThre"], JsonKey(path, "noThre"));
+            // true: at every rate; a list: at these rates only.
+            const json& noThre = value["noThre"];
+            const std::string noThrePath = JsonKey(path, "noThre");
+            if (!noThre.is_boolean() && !noThre.is_array()) {
+                m_check.Fail(noThrePath, "expected true, false or an array of rates");
+            }
+            uart.noThre = noThre.is_boolean() && noThre.get<bool>();
+            uart.noThreAt = noThre.is_array() ? U32List(noThre, noThrePath) : std::vector<uint32_t>();
         }
         if (value.contains("noEcho")) {
             uart.noEcho = m_check.Bool(value["noEcho"], JsonKey(path, "noEcho"));
         }
-        if (value.contains("pending") && !value["pending"].is_null()) {
-            uart.pending = U8Of(value["pending"], JsonKey(path, "pending"));
+        if (value.contains("pending")) {
+            uart.pending.reset(); // null: no byte waiting
+            if (!value["pending"].is_null()) {
+                uart.pending = U8Of(value["pending"], JsonKey(path, "pending"));
+            }
         }
         return uart;
     }
 
-    tarnsim::OsConfig Os(const json& value, const std::string& path) const {
+    // {"0": [37, 38], "2": [8, 8, 8, 193]}: what each register offset reads in turn.
+    tarnsim::UartScript Script(const json& value, const std::string& path) const {
+        m_check.Object(value, path);
+        m_check.OnlyKeys(value, path, {"0", "1", "2", "3", "4", "5", "6", "7"});
+        tarnsim::UartScript script;
+        for (auto it = value.begin(); it != value.end(); ++it) {
+            const std::string listPath = JsonKey(path, it.key());
+            const json& list = m_check.Array(it.value(), listPath);
+            if (list.empty()) {
+                m_check.Fail(listPath, "needs at least one value (an offset left out reads 0xFF)");
+            }
+            for (size_t i = 0; i < list.size(); ++i) {
+                script[std::stoul(it.key())].push_back(U8Of(list[i], JsonIndex(listPath, i)));
+            }
+        }
+        return script;
+    }
+
+    tarnsim::OsConfig Os(const json& value, const std::string& path, tarnsim::OsConfig os) const {
         m_check.Object(value, path);
         m_check.OnlyKeys(value, path,
                          {"openError", "provSubType", "settableBaud", "baud", "failConfigureAt", "fail"});
-        tarnsim::OsConfig os;
         if (value.contains("openError")) {
             os.openError = U32Of(value["openError"], JsonKey(path, "openError"));
         }
@@ -202,6 +304,7 @@ private:
         if (value.contains("fail")) {
             std::string listPath = JsonKey(path, "fail");
             const json& list = m_check.Array(value["fail"], listPath);
+            os.fail.clear();
             for (size_t i = 0; i < list.size(); ++i) {
                 // Only calls the simulator can make fail: a misspelt or other name would fail nothing.
                 os.fail.push_back(m_check.Choice(list[i], JsonIndex(listPath, i), tarnsim::FailableCalls()));
@@ -210,7 +313,8 @@ private:
         return os;
     }
 
-    AttachedConfig Attached(const json& value, const std::string& path) const {
+    // A preset replaces the whole plug; an object's keys are merged onto attached.
+    AttachedConfig Attached(const json& value, const std::string& path, AttachedConfig attached) const {
         if (value.is_string()) {
             std::string preset = m_check.Choice(value, path, {"none", "loopback", "modem", "modem-error"});
             return preset == "loopback"      ? AttachedConfig::Loopback()
@@ -223,8 +327,7 @@ private:
         }
         m_check.OnlyKeys(value, path,
                          {"txToRx", "dtrToDsr", "rtsToCts", "dsr", "cts", "drop", "acceptPerWrite",
-                          "appendZeros", "reply"});
-        AttachedConfig attached;
+                          "appendZeros", "reply", "rxStuckAt"});
         if (value.contains("txToRx")) {
             attached.txToRx = m_check.Bool(value["txToRx"], JsonKey(path, "txToRx"));
         }
@@ -254,6 +357,9 @@ private:
         }
         if (value.contains("reply")) {
             attached.reply = m_check.String(value["reply"], JsonKey(path, "reply"));
+        }
+        if (value.contains("rxStuckAt")) {
+            attached.rxStuckAt = U8Of(value["rxStuckAt"], JsonKey(path, "rxStuckAt"));
         }
         return attached;
     }
