@@ -150,9 +150,14 @@ void CCallRecorder::WriteLine(const std::string& line) {
     }
 }
 
-void CCallRecorder::Add(std::string line) {
+void CCallRecorder::Add(const std::string& line) {
+    Add(line.c_str(), line.size());
+}
+
+void CCallRecorder::Add(const char* line, size_t length) {
     if (m_BlockSize > 0) {
-        if (line == m_Recent[m_Recent.size() - m_BlockSize + m_BlockPosition]) {
+        if (m_Recent[m_Recent.size() - m_BlockSize + m_BlockPosition].compare(0, std::string::npos, line,
+                                                                              length) == 0) {
             if (++m_BlockPosition == m_BlockSize) {
                 ++m_Repeats;
                 m_BlockPosition = 0;
@@ -161,7 +166,7 @@ void CCallRecorder::Add(std::string line) {
         }
         EndBlock(); // how often the block repeated, then what was seen of the next copy
     }
-    WriteLine(line);
+    WriteLine(std::string(line, length));
     for (size_t size = 1; size <= LONGEST_BLOCK && 2 * size <= m_Recent.size(); ++size) {
         if (std::equal(m_Recent.end() - static_cast<long>(size), m_Recent.end(),
                        m_Recent.end() - static_cast<long>(2 * size))) {
@@ -298,9 +303,14 @@ void CCallRecorder::Sleep(DWORD milliseconds) {
     Add("{\"call\":\"Sleep\",\"ms\":" + std::to_string(milliseconds) + "}");
 }
 
+// The clock, the driver check and the register reads are the busy polls' calls: formatted without
+// building strings, since only one line in thousands is written.
 DWORD CCallRecorder::GetTickCount() {
     DWORD now = m_Win32.GetTickCount();
-    Add("{\"call\":\"GetTickCount\",\"ms\":" + std::to_string(now) + "}");
+    char line[48];
+    int length = std::snprintf(line, sizeof line, "{\"call\":\"GetTickCount\",\"ms\":%lu}",
+                               static_cast<unsigned long>(now));
+    Add(line, static_cast<size_t>(length));
     return now;
 }
 
@@ -313,14 +323,22 @@ std::string CCallRecorder::SystemErrorText(DWORD code) {
 
 bool CCallRecorder::DriverOpen() {
     bool open = m_PortIo.DriverOpen();
-    Add(open ? "{\"call\":\"DriverOpened\",\"open\":true}" : "{\"call\":\"DriverOpened\",\"open\":false}");
+    static const char OPEN[] = "{\"call\":\"DriverOpened\",\"open\":true}";
+    static const char CLOSED[] = "{\"call\":\"DriverOpened\",\"open\":false}";
+    Add(open ? OPEN : CLOSED, open ? sizeof OPEN - 1 : sizeof CLOSED - 1);
     return open;
 }
 
 int CCallRecorder::ReadByte(unsigned short port, unsigned char* value) {
     int rc = m_PortIo.ReadByte(port, value);
-    Add("{\"call\":\"PortReadByte\",\"port\":" + HexJson(port) + ",\"rc\":" + std::to_string(rc) +
-        (rc == 0 ? ",\"value\":" + HexJson(*value) : "") + "}");
+    char line[80];
+    int length =
+        rc == 0 ? std::snprintf(line, sizeof line,
+                                "{\"call\":\"PortReadByte\",\"port\":\"0x%x\",\"rc\":0,\"value\":\"0x%x\"}",
+                                port, *value)
+                : std::snprintf(line, sizeof line, "{\"call\":\"PortReadByte\",\"port\":\"0x%x\",\"rc\":%d}",
+                                port, rc);
+    Add(line, static_cast<size_t>(length));
     return rc;
 }
 

@@ -60,7 +60,8 @@ private:
     // The last error as the inner backend left it right after a call: writing this file must not change
     // what the module reads with GetLastError.
     void KeepLastError();
-    void Add(std::string line);
+    void Add(const std::string& line);
+    void Add(const char* line, size_t length);
     void EndBlock();
     void WriteLine(const std::string& line);
 

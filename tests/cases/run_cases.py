@@ -48,12 +48,16 @@ def calls(path, names):
     """The recorded calls, repeats written out, only those named when names are given."""
     if not os.path.exists(path):
         return None
-    out = []
+    wanted = lambda entry: not names or entry["call"] in names
+    out, recent = [], []  # recent: the last calls, named or not, that a repeat line may refer to
     for line in list(open(path, encoding="utf-8"))[1:]:
         entry = json.loads(line)
-        block = out[-entry["of"]:] if "repeat" in entry else [entry]
-        out += block * entry.get("repeat", 1)
-    return [entry for entry in out if not names or entry["call"] in names]
+        if "repeat" in entry:
+            out += [call for call in recent[-entry["of"]:] if wanted(call)] * entry["repeat"]
+        else:
+            recent = recent[-3:] + [entry]
+            out += [entry] if wanted(entry) else []
+    return out
 
 
 def run(case, common, program, workdir):
