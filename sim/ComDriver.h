@@ -36,9 +36,6 @@ public:
     uint32_t CurrentBaud() const { return m_dcb.BaudRate; }
 
 private:
-    // When a read with these time-outs, started now, ends (the bytes on their way are all known).
-    uint64_t ReadEndUs(DWORD toRead) const;
-
     const OsConfig& m_os;
     CVirtualClock& m_clock;
     CAttachedDevice m_attached;

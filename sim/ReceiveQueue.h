@@ -24,7 +24,6 @@ public:
     void Clear();
 
     size_t Queued() const { return m_queue.size(); }
-    const std::deque<Arrival>& OnTheWay() const { return m_onTheWay; }
     void SetCapacity(size_t bytes) { m_capacity = bytes; }
 
 private:

@@ -96,8 +96,6 @@ kivu5::Value ParseParameterValue(kivu5::DataType::Kind type, const std::string& 
         return kivu5::Value::Bool(ParseBool(text, input));
     case kivu5::DataType::Uint32Array:
         return kivu5::Value::Uint32Array(ParseUint32List(text, input));
-    case kivu5::DataType::Uint32:
-        return kivu5::Value::Uint32(ParseUint32(text, input));
     default:
         // The module has no parameter of another type; refuse rather than guess a representation.
         throw CHostInputError(input, "parameters of this type cannot be set");

@@ -32,8 +32,6 @@ kivu5::Value ParameterValue(const CJsonChecker& check, kivu5::DataType::Kind typ
         }
         return kivu5::Value::Uint32Array(values);
     }
-    case kivu5::DataType::Uint32:
-        return kivu5::Value::Uint32(static_cast<uint32_t>(check.Integer(value, path, 0, 0xFFFFFFFFu)));
     default:
         check.Fail(path, "parameters of this type cannot be set");
     }

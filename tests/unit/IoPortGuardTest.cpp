@@ -71,12 +71,15 @@ TEST(IoPortGuard, OnlyTheGrantedWindowReachesTheHardware) {
     qen::LoggerPriority::LOGGER_PRIORITY = 5; // the refusals are many; their lines are the next test's
     for (const Case& c : cases) {
         CRecordingPortIo hardware;
-        tarnos::CIoPortGuard guard(hardware);
+        std::optional<std::optional<uint16_t>> told; // what the backend was told to open (ioperm on Linux)
+        tarnos::CIoPortGuard guard(hardware, [&](std::optional<uint16_t> window) { told = window; });
         guard.SetReportedWindows(c.reported);
         for (uint32_t base : c.allowed) {
             guard.AllowWindow(base);
         }
         EXPECT_EQ(guard.SelectPortUnderTest(c.device, c.base), !c.reaching.empty()) << c.about;
+        ASSERT_TRUE(told.has_value()) << c.about;
+        EXPECT_EQ(told->has_value(), !c.reaching.empty()) << c.about;
         unsigned long refused = 0;
         for (unsigned port = 0; port <= 0xFFFF; ++port) {
             unsigned char value = 0x77;
@@ -92,6 +95,8 @@ TEST(IoPortGuard, OnlyTheGrantedWindowReachesTheHardware) {
         }
         EXPECT_EQ(hardware.reached, c.reaching) << c.about;
         EXPECT_EQ(guard.RefusedCount(), refused) << c.about;
+        guard.SelectPortUnderTest(c.device, c.base);
+        EXPECT_EQ(guard.RefusedCount(), 0u) << "each run counts afresh: " << c.about;
     }
     qen::LoggerPriority::LOGGER_PRIORITY = saved;
 }
