@@ -4,7 +4,7 @@
 // - the full five-test run on the built-in port (about 34 s of virtual device time) in less than 1 s of wall
 //   time: BM_FullRunOnBuiltInPort, counter virtual_s_per_wall_s at least 20 (and wall time under 1 s);
 // - each test on its own, with the same counters (how much faster than real time it runs);
-// - the cost of one ReadRegister (Part 4.1: DriverOpened + PortReadByte) on the simulated 16550A.
+// - the cost of one ReadRegister (the driver check and the byte read) on the simulated 16550A.
 // scripts/bench-table.sh turns the JSON output (--benchmark_format=json) into the table of the doc.
 #include "kivu5/Framework.h"
 #include "os/CallTrace.h"
@@ -31,7 +31,7 @@ int HostStart() {
 
 namespace {
 
-// The five tests in the order they are registered (Part 2.1), the order of a full run of the console host.
+// The five tests in the order they are registered, the order of a full run of the console host.
 const char* const FULL_RUN[] = {"ExternalRegisterTest", "ExternalLoopbackTest", "InternalRegisterTest",
                                 "InternalControlSignalsTest", "InternalSendAndReceiveTest"};
 
@@ -99,7 +99,7 @@ void BM_FullRunOnBuiltInPort(benchmark::State& state) {
 }
 BENCHMARK(BM_FullRunOnBuiltInPort)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Each of the five tests on the built-in port (Parts 5.1 to 5.6).
+// Each of the five tests on the built-in port.
 BENCHMARK_CAPTURE(RunTestOnBuiltInPort, ExternalRegisterTest, "ExternalRegisterTest")
     ->Unit(benchmark::kMicrosecond)
     ->UseRealTime();
@@ -116,7 +116,7 @@ BENCHMARK_CAPTURE(RunTestOnBuiltInPort, InternalSendAndReceiveTest, "InternalSen
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-// One ReadRegister (Part 4.1: the driver check and the transfer, two library calls) on the simulated
+// One ReadRegister (the driver check and the transfer, two library calls) on the simulated
 // 16550A: the scratch register of the built-in port, which a read leaves as it is.
 void BM_ReadRegister(benchmark::State& state) {
     CBuiltInMachine machine;
@@ -132,7 +132,7 @@ BENCHMARK(BM_ReadRegister);
 
 } // namespace
 
-// As BENCHMARK_MAIN, after the module-initialisation callback of Part 2.1 (the parameters attached to the
+// As BENCHMARK_MAIN, after the module-initialisation callback (the parameters attached to the
 // tests), as the console host runs it before the first test.
 int main(int argc, char** argv) {
     kivu5::DiagModule::setModuleInitCallback(AddTestParameters);
