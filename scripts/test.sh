@@ -14,7 +14,7 @@ stage() { echo "== $1 ($((SECONDS - start)) s in)"; }
 scripts/install-deps.sh
 tests/qemu/install-deps.sh || echo "== QEMU could not be installed: the QEMU test will be skipped"
 wine=1
-tests/wine/install-deps.sh || { wine=0; echo "== Wine could not be installed: the Windows tests will not run"; }
+tests/wine/install-deps.sh || { wine=0; echo "== Wine could not be installed: no Windows tests"; }
 
 stage "native build"
 cmake --preset default >/dev/null

@@ -14,7 +14,6 @@ outside 0x2F8-0x2FF) or figures are missing; 0 otherwise (a goal missed is a fig
 """
 import argparse
 import os
-import re
 import sys
 
 GOAL_RATIO = 1.05

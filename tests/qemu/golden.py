@@ -7,14 +7,17 @@ a "command" and an "expect" whose keys ("exit", "stdout", "stderr", "report") sa
                                                stderr, report.json); --update writes it into "expect" instead
 
 What varies from run to run is taken out as the simulated cases take it out (tests/cases/run_cases.py), and
-so are real durations ("PASS after 0.8 s"), which on real hardware vary by a tenth of a second, and the
-module's source line numbers in events and logs, which any edit of the module moves: these runs prove the
-platform, and the simulated cases hold every text to the letter.
+so are real durations ("PASS after 0.8 s", with the padding of their column), which on real hardware vary
+by a tenth of a second, and the module's source line numbers in events and logs, which any edit of the
+module moves: these runs prove the platform, and the simulated cases hold every text to the letter.
 """
 import argparse, json, os, re, shlex, sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "cases"))
 from run_cases import dump, text_lines, without_volatile  # noqa: E402
+
+
+LINE_NUMBERS = ((r"^\d+ ", "# "), (r"( P\d) \d+ ", r"\1 # "), (r"(\(\w+:)\d+\)", r"\1#)"))
 
 
 def without_lines(value):
@@ -23,7 +26,7 @@ def without_lines(value):
     if isinstance(value, list):
         return [without_lines(v) for v in value]
     if isinstance(value, str):  # "928 Invalid baud rate...", "P4 928 ...", "(SerialPortTest:239)"
-        for pattern, replacement in ((r"^\d+ ", "# "), (r"( P\d) \d+ ", r"\1 # "), (r"(\(\w+:)\d+\)", r"\1#)")):
+        for pattern, replacement in LINE_NUMBERS:
             value = re.sub(pattern, replacement, value)
     return value
 
@@ -35,7 +38,7 @@ def outcome(folder):
     report = os.path.join(folder, "report.json")
     return without_lines({
         "exit": int(text("exit") or -1),
-        "stdout": [re.sub(r"\b\d+\.\d s\b", "#.# s", line) for line in text_lines(text("stdout"))],
+        "stdout": [re.sub(r" +\d+\.\d s\b", " #.# s", line) for line in text_lines(text("stdout"))],
         "stderr": text_lines(text("stderr")),
         "report": without_volatile(json.load(open(report))) if os.path.exists(report) else None})
 

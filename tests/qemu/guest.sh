@@ -29,7 +29,8 @@ work=$(cd "$work" && pwd)
 kernel() {
     local cache=${TARN_QEMU_CACHE:-$work/kernel} package
     [ -z "${TARN_QEMU_KERNEL:-}" ] || { echo "$TARN_QEMU_KERNEL"; return; }
-    package=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ { print $2; exit }')
+    package=$(apt-cache depends linux-image-amd64 2>/dev/null |
+        awk '/Depends: linux-image-[0-9]/ { print $2; exit }')
     [ -n "$package" ] || die "apt knows no linux-image-amd64 (run apt-get update)"
     if [ ! -f "$cache/vmlinuz-$package" ]; then
         rm -rf "$cache/unpack" && mkdir -p "$cache/unpack"
@@ -78,23 +79,23 @@ EOF
 }
 
 boot() {
-    local vmlinuz=$1 port=$((47000 + RANDOM % 600 * 3)) i
+    local vmlinuz=$1 port=$((47000 + RANDOM % 600 * 3)) i u
     local args=(-accel tcg -machine pc -m 256M -smp 1 -nodefaults -no-user-config -display none -no-reboot
         -kernel "$vmlinuz" -initrd "$work/initramfs.gz" -append "console=ttyS0 panic=-1 quiet" -serial stdio)
     local devices=("-serial chardev:u1" "-device isa-serial,iobase=0x3e8,irq=4,chardev=u2"
         "-device isa-serial,iobase=0x2e8,irq=3,chardev=u3")
     for ((i = 1; i <= uarts; i++)); do
+        u=$((port + i))
         # shellcheck disable=SC2206 # each entry is two words
-        args+=(-chardev "udp,id=u$i,host=127.0.0.1,port=$((port + i)),localaddr=127.0.0.1,localport=$((port + i))"
-            ${devices[i - 1]})
+        args+=(-chardev "udp,id=u$i,host=127.0.0.1,port=$u,localaddr=127.0.0.1,localport=$u" ${devices[i - 1]})
     done
-    timeout 600 qemu-system-x86_64 "${args[@]}" </dev/null >"$work/console.log" 2>&1 || true
+    timeout 240 qemu-system-x86_64 "${args[@]}" </dev/null >"$work/console.log" 2>&1 || true
 }
 
 vmlinuz=$(kernel)
 initramfs "$@"
 start=$SECONDS
-for attempt in 1 2 3; do
+for _ in 1 2 3; do
     boot "$vmlinuz"
     # Another program may hold one of the UDP ports: then QEMU does not start, and other ports are tried.
     grep -q "GUEST START" "$work/console.log" || ! grep -qi "bind\|in use" "$work/console.log" || continue

@@ -2,7 +2,8 @@
 // before any step towards an I/O port outside the UART windows given: iopl above 0, an ioperm grant that is
 // not exactly one of those windows, a pread or pwrite (how the Linux backend reaches /dev/port) at an offset
 // outside them, and the vectored reads and writes, whose offsets a filter cannot see. The guest's console
-// UART (0x3F8) is never given, so a program that reached for it would be stopped before the access.
+// UART (0x3F8) is never given, so a program that reached for it would be stopped before the access. For
+// static programs only: a dynamic loader reads the libraries with pread.
 //
 //   jail [BASE...] -- PROGRAM [ARG...]          each BASE in hex: the first port of an 8-port window
 #include <linux/audit.h>

@@ -29,7 +29,8 @@ shift 2
 case $prefix in /*/*) ;; *) die "the prefix must be an absolute path in the build tree, not '$prefix'" ;; esac
 mkdir -p "$(dirname "$prefix")"
 log=$prefix.log
-export WINEPREFIX=$prefix WINEARCH=win64 WINELOADER=$wine64 WINESERVER=$wineserver WINEDEBUG=${WINEDEBUG:--all}
+export WINEPREFIX=$prefix WINEARCH=win64 WINELOADER=$wine64 WINESERVER=$wineserver
+export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" # no Mono, Gecko or menu entries
 unset DISPLAY WAYLAND_DISPLAY
 
@@ -77,7 +78,8 @@ map)
     start_server
     while [ $# -gt 0 ]; do
         case $1 in COM[1-4]) die "refusing to map $1: COM1 to COM4 are never used under Wine" ;; esac
-        guarded "$wine64" reg add 'HKLM\Software\Wine\Ports' /v "$1" /t REG_SZ /d "$2" /f || die "reg add $1 failed"
+        guarded "$wine64" reg add 'HKLM\Software\Wine\Ports' /v "$1" /t REG_SZ /d "$2" /f ||
+            die "reg add $1 failed (see $log)"
         shift 2
     done
     stop_server # the mapping is written to disk now and takes effect at the next start
@@ -97,11 +99,11 @@ run)
     done
     cat "$out/stdout"
     cat "$out/stderr" >&2
-    if [ $rc != 0 ] && [ ! -s "$out/stdout" ] && [ ! -s "$out/stderr" ]; then
+    if [ "$rc" != 0 ] && [ ! -s "$out/stdout" ] && [ ! -s "$out/stderr" ]; then
         echo "wine.sh: $1 ended twice with status $rc and no output: Wine did not start it. $log ends:" >&2
         tail -20 "$log" >&2
     fi
-    exit $rc
+    exit "$rc"
     ;;
 *) die "unknown command '$command' (map, start, stop or run)" ;;
 esac
