@@ -4,10 +4,9 @@
 // - the full five-test run on the built-in port (about 34 s of virtual device time) in less than 1 s of wall
 //   time: BM_FullRunOnBuiltInPort, counter virtual_s_per_wall_s at least 20 (and wall time under 1 s);
 // - each test on its own, with the same counters (how much faster than real time it runs);
-// - the cost of one ReadRegister (Part 4.1: DriverOpened + PortReadByte) on the simulated 16550A.
+// - the cost of one ReadRegister (the driver check and the byte read) on the simulated 16550A.
 // scripts/bench-table.sh turns the JSON output (--benchmark_format=json) into the table of the doc.
 #include "kivu5/Framework.h"
-#include "os/CallTrace.h"
 #include "sim/Devices.h"
 #include "sim/Scenario.h"
 #include "sim/Simulation.h"
@@ -31,16 +30,15 @@ int HostStart() {
 
 namespace {
 
-// The five tests in the order they are registered (Part 2.1), the order of a full run of the console host.
+// The five tests in the order they are registered, the order of a full run of the console host.
 const char* const FULL_RUN[] = {"ExternalRegisterTest", "ExternalLoopbackTest", "InternalRegisterTest",
                                 "InternalControlSignalsTest", "InternalSendAndReceiveTest"};
 
-// The built-in scenario installed behind the seam, the trace off, log lines kept off the terminal.
+// The built-in scenario installed behind the seam, log lines kept off the terminal.
 class CBuiltInMachine {
 public:
     CBuiltInMachine() : m_sim(tarnsim::Scenario::BuiltIn()) {
         m_sim.Install();
-        tarnos::CallTrace::Instance().Enable(false);
         qen::LogSink::setFile("/dev/null");
     }
     ~CBuiltInMachine() { m_sim.Uninstall(); }
@@ -99,7 +97,7 @@ void BM_FullRunOnBuiltInPort(benchmark::State& state) {
 }
 BENCHMARK(BM_FullRunOnBuiltInPort)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Each of the five tests on the built-in port (Parts 5.1 to 5.6).
+// Each of the five tests on the built-in port.
 BENCHMARK_CAPTURE(RunTestOnBuiltInPort, ExternalRegisterTest, "ExternalRegisterTest")
     ->Unit(benchmark::kMicrosecond)
     ->UseRealTime();
@@ -116,7 +114,7 @@ BENCHMARK_CAPTURE(RunTestOnBuiltInPort, InternalSendAndReceiveTest, "InternalSen
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-// One ReadRegister (Part 4.1: the driver check and the transfer, two library calls) on the simulated
+// One ReadRegister (the driver check and the transfer, two library calls) on the simulated
 // 16550A: the scratch register of the built-in port, which a read leaves as it is.
 void BM_ReadRegister(benchmark::State& state) {
     CBuiltInMachine machine;
@@ -132,7 +130,7 @@ BENCHMARK(BM_ReadRegister);
 
 } // namespace
 
-// As BENCHMARK_MAIN, after the module-initialisation callback of Part 2.1 (the parameters attached to the
+// As BENCHMARK_MAIN, after the module-initialisation callback (the parameters attached to the
 // tests), as the console host runs it before the first test.
 int main(int argc, char** argv) {
     kivu5::DiagModule::setModuleInitCallback(AddTestParameters);

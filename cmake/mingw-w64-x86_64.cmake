@@ -20,4 +20,4 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
 # No CMAKE_CROSSCOMPILING_EMULATOR here: Wine must only ever run through the serial-device guard, and
-# tests/wine/WindowsTests.cmake sets the guarded emulator for the test build.
+# tests/wine/CMakeLists.txt runs each Windows test through tests/wine/wine.sh, which keeps to it.

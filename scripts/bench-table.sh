@@ -5,7 +5,7 @@
 #
 #   scripts/bench-table.sh [--qemu] [--build-dir DIR] [--out DIR]
 #
-# --qemu       also the QEMU figures (tests/qemu/run-qemu-bench.sh: one guest boot, about a minute): the
+# --qemu       also the QEMU figures (bench/qemu/run-qemu-bench.sh: one guest boot, about a minute): the
 #              cost of a register access through /dev/port and each test's wall time against its fixed waits.
 # --build-dir  use this already configured Release build tree instead of the release preset (build/release).
 # --out DIR    where the raw results go (default: <build dir>/bench-results).
@@ -42,10 +42,10 @@ else
 fi
 BUILD=$(cd "$BUILD" && pwd)
 cmake --build "$BUILD" --target tarn_bench tarnserialport >/dev/null || die "the build in $BUILD failed"
-if [ $QEMU = 1 ] && ! cmake --build "$BUILD" --target tarnserialport_static tarn_qemu_bench tarn_qemu_iowatch \
+if [ $QEMU = 1 ] && ! cmake --build "$BUILD" --target tarnserialport_static tarn_qemu_bench tarn_qemu_jail \
     >/dev/null 2>&1; then
-    die "the QEMU targets do not build in $BUILD: are they configured? (cmake prints 'QEMU test (tests/qemu,
-label qemu) skipped: <why>' when its tools are missing; tests/qemu/install-deps.sh installs them)"
+    die "the QEMU targets do not build in $BUILD: are they configured? (cmake prints 'QEMU test (label qemu)
+skipped: <why>' when its tools are missing; tests/qemu/install-deps.sh installs them)"
 fi
 OUT=${OUT:-$BUILD/bench-results}
 mkdir -p "$OUT"
@@ -138,10 +138,10 @@ fi
 # --- QEMU (optional) ----------------------------------------------------------------------------------------
 if [ $QEMU = 1 ]; then
     Q=$BUILD/tests/qemu
-    # The kernel cache of the QEMU test in the same build tree, so that one download serves both.
-    export TARN_QEMU_CACHE=${TARN_QEMU_CACHE:-$BUILD/tests/qemu/work/kernel-cache}
-    bash tests/qemu/run-qemu-bench.sh --bench "$Q/tarn_qemu_bench" --program "$Q/tarnserialport_static" \
-        --iowatch "$Q/tarn_qemu_iowatch" --work "$OUT/qemu" --summary "$OUT/qemu-rows.tsv" >"$OUT/qemu.txt" 2>&1 ||
+    # The kernel of the QEMU test in the same build tree, so that one download serves both.
+    export TARN_QEMU_CACHE=${TARN_QEMU_CACHE:-$Q/work/kernel}
+    bench/qemu/run-qemu-bench.sh "$BUILD/bench/tarn_qemu_bench" "$Q/tarnserialport_static" "$Q/tarn_qemu_jail" \
+        "$OUT/qemu" --summary "$OUT/qemu-rows.tsv" >"$OUT/qemu.txt" 2>&1 ||
         { cat "$OUT/qemu.txt" >&2; die "the QEMU benchmark failed (see $OUT/qemu.txt)"; }
     cat "$OUT/qemu-rows.tsv" >>"$ROWS"
 fi
@@ -158,5 +158,5 @@ done <"$ROWS"
 if [ $QEMU = 1 ]; then
     echo
     echo "QEMU details ($OUT/qemu.txt):"
-    sed -n '/^witness /p; /^QEMU boot /p; /^| Register access/,/^$/p; /^| A wait of 10 ms/,/^$/p; /^| Test |/,/^$/p' "$OUT/qemu.txt"
+    sed -n '/^witness /p; /^guest.sh: one boot/p; /^| Register access/,/^$/p; /^| A wait of 10 ms/,/^$/p; /^| Test |/,/^$/p' "$OUT/qemu.txt"
 fi

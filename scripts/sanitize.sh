@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The whole test suite under AddressSanitizer + UndefinedBehaviorSanitizer (the `asan` preset: build/asan),
-# without the QEMU and Wine integration tests (their programs run in a guest or under Wine, not here).
+# The whole test suite under AddressSanitizer + UndefinedBehaviorSanitizer (the `asan` preset: build/asan):
+# the case files, the unit tests and the replay of the fuzz inputs; not the QEMU and Wine integration tests,
+# whose programs run in a guest (static, so never sanitized) or under Wine.
 # Any sanitizer report fails its test (-fno-sanitize-recover=all); a leak at exit fails it too.
 # Usage: scripts/sanitize.sh [extra ctest arguments, e.g. -R Fault_]
 set -euo pipefail

@@ -1,31 +1,34 @@
 #!/usr/bin/env bash
-# Builds everything and passes the tests:
-#   1. the native suite: every GoogleTest program through CTest, with the QEMU integration test (label
-#      qemu) when its tools are there;
+# Builds everything and passes the tests, saying how long each stage took:
+#   1. the native build and its suite: the case files, the unit tests, the replay of the fuzz inputs, and
+#      the QEMU integration test (label qemu) when QEMU is there;
 #   2. the Windows x86-64 cross build (mingw-w64), the shipped program;
-#   3. the same GoogleTest suite cross-built for Windows and run under Wine, with the Wine integration test
-#      (label wine), when Wine is there.
-# Installs what it needs first (as root). An integration test whose tools cannot be installed is skipped
-# with a message saying so; everything else must pass.
+#   3. the Windows build of the tests under Wine: the unit test programs, every case file with the Windows
+#      program, and the integration test on Wine's COM layer, when Wine is there.
+# Installs what it needs first (as root). A proof whose tools cannot be installed is skipped with a message
+# saying so; everything else must pass.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+start=$SECONDS
+stage() { echo "== $1 ($((SECONDS - start)) s in)"; }
 scripts/install-deps.sh
-tests/qemu/install-deps.sh || echo "== QEMU packages could not be installed: the QEMU test will be skipped"
-wine_ok=1
-tests/wine/install-deps.sh || { wine_ok=0; echo "== Wine could not be installed: the Windows suite will not run"; }
+tests/qemu/install-deps.sh || echo "== QEMU could not be installed: the QEMU test will be skipped"
+wine=1
+tests/wine/install-deps.sh || { wine=0; echo "== Wine could not be installed: no Windows tests"; }
 
-echo "== Native build and tests"
+stage "native build"
 cmake --preset default >/dev/null
-cmake --build --preset default
+cmake --build --preset default -j2
+stage "native tests"
 ctest --preset default -j2
-
-echo "== Windows x86-64 cross build (mingw-w64)"
+stage "Windows x86-64 cross build (mingw-w64)"
 cmake --preset mingw >/dev/null
-cmake --build --preset mingw
-
-if [ "$wine_ok" = 1 ]; then
-    echo "== Windows build under Wine: the GoogleTest suite and the Wine integration test"
+cmake --build --preset mingw -j2
+if [ $wine = 1 ]; then
+    stage "Windows build of the tests"
     cmake --preset mingw-tests >/dev/null
-    cmake --build --preset mingw-tests
+    cmake --build --preset mingw-tests -j2
+    stage "Windows tests under Wine"
     ctest --preset mingw-tests -j2
 fi
+stage "done"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The demo (all five tests on the built-in simulated port) under valgrind's memcheck: no memory error and no
-# definitely or indirectly lost block, or the script fails. What Part 2.1 creates once and keeps until the
+# definitely or indirectly lost block, or the script fails. What the module creates once and keeps until the
 # process ends (the framework's registry of tests, events, strings and parameters; the loggers) is still
 # reachable at exit, which is not an error; scripts/valgrind.supp names what may be suppressed beyond that.
 # Usage: scripts/valgrind-demo.sh [extra tarnserialport arguments]   (build: build/valgrind, Debug)

@@ -9,7 +9,6 @@
 
 #include <sstream>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 using kivu5::Framework;
@@ -80,21 +79,20 @@ TEST(ModuleFrame, WithoutTheBaudRatesParameterTheDefaultListIsUsedAndSaidAtOnce)
     kivu5::Parameter* rates = g_ParamBaudRates;
     g_ParamBaudRates = nullptr;
     std::fflush(stdout);
-    int pipeEnds[2];
-    ASSERT_EQ(pipe(pipeEnds), 0);
+    std::FILE* said = std::tmpfile();
+    ASSERT_NE(said, nullptr);
     int savedStdout = dup(1);
-    dup2(pipeEnds[1], 1);
+    dup2(fileno(said), 1);
     SimulatedPort sim;
     kivu5::RunOutcome outcome = sim.RunId(4);
-    char said[128] = {};
-    fcntl(pipeEnds[0], F_SETFL, O_NONBLOCK);
-    ssize_t length = read(pipeEnds[0], said, sizeof said - 1); // before anything else flushes
+    char text[128] = {};
+    lseek(fileno(said), 0, SEEK_SET);
+    ssize_t length = read(fileno(said), text, sizeof text - 1); // before anything else flushes
     dup2(savedStdout, 1);
     close(savedStdout);
-    close(pipeEnds[0]);
-    close(pipeEnds[1]);
+    std::fclose(said);
     g_ParamBaudRates = rates;
-    EXPECT_EQ(std::string(said, length > 0 ? static_cast<size_t>(length) : 0),
+    EXPECT_EQ(std::string(text, length > 0 ? static_cast<size_t>(length) : 0),
               "\n*** Baud Rates listing is empty, resort to default value ***\n\n");
     EXPECT_EQ(outcome.result, TestResult::PASS()) << "the default list: twelve rates pass";
 }

@@ -3,12 +3,10 @@
 # nodes (/dev/ttyS*, /dev/ttyUSB*, /dev/ttyACM*) are /dev/null.
 #
 # Why: every time a wineserver starts, Wine maps COM1..COMn to the host's /dev/ttyS*, and /dev/ttyS0 of
-# this kind of machine is its console (DEVELOPERS.md, ../../shared/notes/wine.md). Every wine and
-# wineserver call of this project goes through this guard; the wineserver is the process that opens the
-# files, so it must be started inside the guard too (it keeps the namespace for its whole life).
-#
-# Stricter than the bare recipe of wine.md: a failed bind mount, or a device node that is still not
-# /dev/null afterwards, aborts with exit status 97 and runs nothing.
+# this kind of machine is its console. Every wine and wineserver call of this project goes through this
+# guard; the wineserver is the process that opens the files, so it is started inside the guard too (it keeps
+# the namespace for its whole life). A failed bind mount, or a device node that is still not /dev/null
+# afterwards, aborts with exit status 97 and runs nothing.
 if [ "$#" -eq 0 ]; then
     echo "guard.sh: no command given (usage: guard.sh COMMAND [ARG...])" >&2
     exit 2

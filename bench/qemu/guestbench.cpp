@@ -1,33 +1,32 @@
-// guestbench: the QEMU benchmark's guest program (tests/qemu/run-qemu-bench.sh, docs/performance.md).
+// guestbench: the QEMU benchmark's guest program (bench/qemu/run-qemu-bench.sh, docs/performance.md).
 // It measures, inside the QEMU guest and on the real Linux backends, what the simulator cannot show:
 //
-//   guestbench regs N          N calls each of CSerialPort::ReadRegister (Part 4.1: DriverOpened +
-//                              PortReadByte through the I/O-port guard and /dev/port), of PortReadByte alone
-//                              and of a bare pread of /dev/port, all on the scratch register of the UART at
-//                              0x2F8 (ttyS1, COM2); for comparison GetTickCount, and a bare inb after
-//                              ioperm of 0x2F8-0x2FF alone;
+//   guestbench regs N          N calls each of CSerialPort::ReadRegister (the driver check and the byte
+//                              read, through the I/O-port guard and /dev/port), of PortReadByte alone and of
+//                              a bare pread of /dev/port, all on the scratch register of the UART at 0x2F8
+//                              (ttyS1, COM2); for comparison GetTickCount, and a bare inb after ioperm of
+//                              0x2F8-0x2FF alone;
 //   guestbench tests [--passes N] [NAME...]
 //                              the module's tests (default: all five in registration order) in this process,
 //                              N times over, through their entry functions, on COM2 at 0x2F8, as the console
 //                              host runs them; each one's wall time, the Sleep calls it made (asked and
 //                              taken), the time of its other operating-system calls, its register accesses
 //                              and the rates it ran;
-//   guestbench sleeps N        N waits of 10 ms each through the backend's Sleep (PreciseSleep.h) and through
-//   a
-//                              bare nanosleep: how late each wakes, on average and at worst;
+//   guestbench sleeps N        N waits of 10 ms each through the backend's Sleep and through a bare
+//                              nanosleep: how late each wakes, on average and at worst;
 //   guestbench time LABEL PROGRAM [ARGS...]
 //                              runs PROGRAM (its output to /dev/null) and prints its wall time: the shipped
 //                              program, start-up and device enumeration included.
 //
-// One line per figure, starting "BENCH ", read by run-qemu-bench.sh. Guest-only, like uartprobe: it reads
-// UART registers, so it never runs on the host: it refuses to start without the file /tarn-guest, which only
-// the benchmark's initramfs holds. It knows one UART, 0x2F8-0x2FF: the real backend's I/O-port guard grants
-// that window alone (the console's 0x3F8 is reported to it as the console's), and each run's refusals are
-// counted.
+// One line per figure, starting "BENCH ", read by bench-summary.py. It reads UART registers, so it never runs
+// on the host: it refuses to start without the file /tarn-guest, which only the benchmark's guest plan
+// writes. It knows one UART, 0x2F8-0x2FF: the real backend's I/O-port guard grants that window alone (the
+// console's 0x3F8 is reported to it as the console's), and each run's refusals are counted.
 #include "kivu5/Framework.h"
 #include "os/IoPortGuard.h"
 #include "os/OsBackend.h"
 #include "os/TarnKernelModeServices.h"
+#include "os/linux/LinuxBackend.h"
 #include "uart/SerialReg.h"
 
 #include "tarnserialport.h"
@@ -55,7 +54,7 @@ int HostStart() {
 
 namespace {
 
-const unsigned short BENCH_COM = 2;       // COM2: /dev/ttyS1 by the default mapping of the posix backend
+const unsigned short BENCH_COM = 2;       // COM2: /dev/ttyS1, mapped as the console host maps it
 const unsigned short BENCH_BASE = 0x2F8;  // its UART, QEMU's second -serial
 const char* const DEV_PORT = "/dev/port"; // the real backend's default path (tarnos::posix::SetDevPortPath)
 const char* const GUEST_MARKER = "/tarn-guest"; // written into the root of the benchmark's initramfs only
@@ -82,7 +81,7 @@ bool InBenchUart(unsigned long port) {
 }
 
 // Where a test's time goes: the calls of the real backends, forwarded one for one, each kind's count and
-// wall time added up. Sleep's requests are the spec's fixed waits; the rest is the cost of the platform.
+// wall time added up. Sleep's requests are the tests' fixed waits; the rest is the cost of the platform.
 // The wrapper adds a virtual call and two clock reads (about 0.3 us each in the guest, see `regs`) to each
 // of the hundred-odd operating-system calls of a test.
 enum CallKind {
@@ -251,9 +250,10 @@ int Regs(unsigned long n) {
     PrintRate("pread", n, NowNs() - t0);
     close(fd);
 
-    // For comparison, what the module's register polls pay besides the access: the tick count (Part 5.3
-    // reads it before each wait), and an access without a system call: the in instruction after ioperm
-    // of the bench UART's eight ports alone (the console's 0x3F8 stays closed to this process).
+    // For comparison, what the module's register polls pay besides the access: the tick count (the
+    // send-and-receive test reads it before each wait), and an access without a system call: the in
+    // instruction after ioperm of the bench UART's eight ports alone (the console's 0x3F8 stays closed to
+    // this process).
     t0 = NowNs();
     for (unsigned long i = 0; i < n; ++i) {
         sum += static_cast<unsigned>(tarnos::Win32Backend().GetTickCount() & 1u);
@@ -274,8 +274,8 @@ int Regs(unsigned long n) {
     return 0;
 }
 
-// The number of rates ExternalLoopbackTest ran: its LoopbackProgress texts less the closing one (Part 5.6,
-// step 5).
+// The number of rates ExternalLoopbackTest ran: its LoopbackProgress texts less the closing one, which
+// repeats the last rate.
 int LoopbackRates(const kivu5::RunOutcome& outcome) {
     int progress = 0;
     for (const kivu5::TimelineEntry& entry : outcome.timeline) {
@@ -287,13 +287,14 @@ int LoopbackRates(const kivu5::RunOutcome& outcome) {
 }
 
 int Tests(const std::vector<std::string>& names, int passes) {
-    kivu5::DiagModule::setModuleInitCallback(AddTestParameters); // as main does (Part 2.1)
+    kivu5::DiagModule::setModuleInitCallback(AddTestParameters); // as main does
     kivu5::Framework::runModuleInit();
     qen::LogSink::setFile("/dev/null");
 
     CTimedWin32 win32;
     CCountedPortIo portIo;
     tarnos::SetBackends(&win32, &portIo); // the real backends behind the timers: guard and /dev/port, termios
+    tarnos::MapComPort(BENCH_COM, "/dev/ttyS1");
     tarnos::CIoPortGuard& guard = tarnos::RealPortIoGuard();
     kivu5::DiagDevice device("COM2");
     device.setProperty("ComPortNumber", kivu5::Value::Uint32(BENCH_COM));
@@ -364,7 +365,8 @@ int Time(const char* label, char** argv) {
     return 0;
 }
 
-// How late a wait of Part 5.3's 10 ms ends, n times: through the backend's Sleep and a bare nanosleep.
+// How late a wait of 10 ms (the send-and-receive test's pause) ends, n times: through the backend's Sleep and
+// a bare nanosleep.
 int Sleeps(unsigned long n) {
     const uint64_t asked = 10000000; // 10 ms
     auto measure = [&](const char* label, auto wait) {
@@ -405,7 +407,7 @@ namespace {
 
 CSerialPort* g_Port = nullptr;
 
-// The port object is built once (its constructor asks DriverOpened, Part 4.1); the loop times only the reads.
+// The port object is built once (its constructor asks DriverOpened); the loop times only the reads.
 bool MakePort() {
     try {
         g_Port = new CSerialPort(BENCH_COM, BENCH_BASE);
