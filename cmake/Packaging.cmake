@@ -34,3 +34,40 @@ else()
     install(FILES packaging/tarnserialport.bash-completion DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
             RENAME tarnserialport)
 endif()
+
+# The packages. Their version is the project's, which --version must print (tests/packaging checks it).
+set(CPACK_PACKAGE_NAME tarnserialport)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "The tarnserialport developers")
+set(TARN_PACKAGE_CONTACT "The tarnserialport developers <tarnserialport@example.invalid>"
+    CACHE STRING "Maintainer of the packages: name <e-mail>")
+set(CPACK_PACKAGE_CONTACT ${TARN_PACKAGE_CONTACT})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "serial port (COM, 16550 UART) diagnostic for PCs")
+# Debian shows the description as written: lines of at most 72 characters.
+set(CPACK_PACKAGE_DESCRIPTION
+    "tarnserialport tells a technician whether the serial ports of a PC
+(16550-style UARTs) work. It runs five tests on each port: whether a
+UART answers at the port's I/O base; all combinations of the modem
+control lines in the UART's internal loopback; every byte value through
+that loopback at nine rates; and, through a loopback plug and the COM
+driver, DTR against DSR, RTS against CTS, and a 256-byte ramp at each
+baud rate. It reports each fault by name, writes JSON and JUnit
+reports, and can test simulated hardware.")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_VERBATIM_VARIABLES ON)
+
+if(WIN32)
+    set(CPACK_GENERATOR ZIP) # tarnserialport-<version>-win64.zip, one folder inside
+else()
+    set(CPACK_GENERATOR DEB)
+    set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # tarnserialport_<version>-1_amd64.deb
+    set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+    set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+    set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON) # Depends: from the libraries the program links (dpkg-shlibdeps)
+    set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+    # A Debian package installs under /usr; the man page must have been filled in for that prefix.
+    set(CPACK_TARN_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
+    set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_SOURCE_DIR}/packaging/CPackChecks.cmake)
+endif()
+include(CPack)
