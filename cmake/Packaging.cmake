@@ -71,3 +71,12 @@ else()
     set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_SOURCE_DIR}/packaging/CPackChecks.cmake)
 endif()
 include(CPack)
+
+# The hand-written man page and completion must keep up with --help, and --version with the packages.
+if(TARN_BUILD_TESTS AND NOT CMAKE_CROSSCOMPILING)
+    add_test(NAME packaging.docs
+             COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tests/packaging/check-docs.sh $<TARGET_FILE:tarnserialport>
+                     ${CMAKE_CURRENT_SOURCE_DIR}/packaging/tarnserialport.1.in
+                     ${CMAKE_CURRENT_SOURCE_DIR}/packaging/tarnserialport.bash-completion ${PROJECT_VERSION})
+    set_tests_properties(packaging.docs PROPERTIES LABELS packaging TIMEOUT 60)
+endif()
