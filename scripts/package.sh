@@ -68,7 +68,7 @@ else
     [ "$(tarnserialport --version)" = "tarnserialport $version" ] ||
         fail "--version prints '$(tarnserialport --version)', the package is $version"
     echo "   tarnserialport --version: $version"
-    check_sim_run "tarnserialport from PATH" tarnserialport
+    check_sim_run "tarnserialport from PATH" env -C / tarnserialport # away from the checkout
     man_page=$(man -w tarnserialport) ||
         fail "man finds no page for tarnserialport (does /etc/dpkg/dpkg.cfg.d exclude /usr/share/man?)"
     echo "   man -w tarnserialport: $man_page"
