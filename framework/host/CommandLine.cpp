@@ -109,10 +109,10 @@ unsigned long PositiveNumber(const std::string& text, unsigned long limit) {
 }
 
 unsigned ParseRepeat(const std::string& text) {
-    const unsigned long MOST_PASSES = 1000000;
     unsigned long passes = PositiveNumber(text, MOST_PASSES);
     if (passes == 0) {
-        throw CHostInputError("--repeat", QuotedValue(text) + " is not a number of passes from 1 to 1000000");
+        throw CHostInputError("--repeat", QuotedValue(text) + " is not a number of passes from 1 to " +
+                                              std::to_string(MOST_PASSES));
     }
     return static_cast<unsigned>(passes);
 }

@@ -13,6 +13,10 @@
 
 namespace tarnhost {
 
+// The most passes of a soak: --repeat's limit, and --for's too. Every run is kept for the reports, and a
+// simulated pass of one quick test takes microseconds.
+const unsigned MOST_PASSES = 100000;
+
 struct HostOptions {
     bool help = false;
     bool version = false;

@@ -135,7 +135,11 @@ std::vector<Finding> CFindingNarrator::Add(const TimelineEntry& entry) {
         m_skipped.push_back(Number(entry.vars, "BaudRateIndex"));
         return {};
     }
-    std::vector<Finding> out = ReleaseSkippedRates();
+    if (entry.kind == TimelineEntry::EventRaised && entry.name == "ReadDataIncorrect") {
+        m_wrongBytes.push_back(entry);
+        return {};
+    }
+    std::vector<Finding> out = ReleaseCounted();
     if (entry.kind == TimelineEntry::Progress) {
         if (const VariableRecord* port = Var(entry.vars, "PortNumber")) {
             m_portName = port->value.text();
@@ -167,7 +171,7 @@ std::vector<Finding> CFindingNarrator::Add(const TimelineEntry& entry) {
 }
 
 std::vector<Finding> CFindingNarrator::Finish(const RunRecord& run) {
-    std::vector<Finding> out = ReleaseSkippedRates();
+    std::vector<Finding> out = ReleaseCounted();
     for (const TimelineEntry& held : m_lineErrors) {
         out.push_back(Describe(held, 0));
     }
@@ -184,22 +188,32 @@ std::vector<Finding> CFindingNarrator::Finish(const RunRecord& run) {
     return out;
 }
 
-std::vector<Finding> CFindingNarrator::ReleaseSkippedRates() {
-    if (m_skipped.empty()) {
-        return {};
+std::vector<Finding> CFindingNarrator::ReleaseCounted() {
+    std::vector<Finding> out;
+    if (!m_skipped.empty()) {
+        std::vector<uint32_t> list = ValidatedRates();
+        std::string rates;
+        for (long long position : m_skipped) {
+            bool known = position >= 0 && static_cast<size_t>(position) < list.size();
+            rates +=
+                (rates.empty() ? "" : ", ") + (known ? std::to_string(list[static_cast<size_t>(position)])
+                                                     : "entry " + std::to_string(position));
+        }
+        std::vector<VariableRecord> vars;
+        AddText(vars, "Rates", rates);
+        AddText(vars, "PortNumber", m_portName);
+        out.push_back(Finding{"", kivu5::EnglishText("SkippedRates", vars), "InvalidBaudRateConfig"});
+        m_skipped.clear();
     }
-    std::vector<uint32_t> list = ValidatedRates();
-    std::string rates;
-    for (long long position : m_skipped) {
-        bool known = position >= 0 && static_cast<size_t>(position) < list.size();
-        rates += (rates.empty() ? "" : ", ") + (known ? std::to_string(list[static_cast<size_t>(position)])
-                                                      : "entry " + std::to_string(position));
+    if (!m_wrongBytes.empty()) {
+        // One line for the pass: the event names no position, so a hundred would say the same a hundred
+        // times.
+        TimelineEntry wrong = m_wrongBytes.front();
+        wrong.vars.push_back(VariableRecord{"Count", Value(static_cast<unsigned long>(m_wrongBytes.size()))});
+        out.push_back(Describe(wrong, m_rate));
+        m_wrongBytes.clear();
     }
-    m_skipped.clear();
-    std::vector<VariableRecord> vars;
-    AddText(vars, "Rates", rates);
-    AddText(vars, "PortNumber", m_portName);
-    return {Finding{"", kivu5::EnglishText("SkippedRates", vars), "InvalidBaudRateConfig"}};
+    return out;
 }
 
 Finding CFindingNarrator::Describe(const TimelineEntry& entry, long long contextRate) const {
@@ -219,6 +233,8 @@ Finding CFindingNarrator::Describe(const TimelineEntry& entry, long long context
         AddText(vars, "Sent", Hex(sent));
         AddText(vars, "Got", Hex(got));
         AddText(vars, "Wrong", Hex(sent ^ got));
+    } else if (entry.name == "ReadDataIncorrect" && Number(vars, "Count") > 1) {
+        text += ".Many";
     } else if (entry.name == "IncorrectCharCount") {
         long long read = Number(vars, "DataRead");
         text += read == 0 ? ".None" : read < Number(vars, "DataWritten") ? ".Fewer" : ".More";

@@ -24,8 +24,9 @@ struct Finding {
 const std::vector<uint32_t>& DefaultBaudRates();
 
 // Turns one run's timeline entries into findings as they are recorded. Some findings wait for what comes
-// after them: the skipped rates until the list has been checked, a line error of the internal send and
-// receive test until the test names the rate of the row, NotTestable until the result gives its reason.
+// after them: the skipped rates until the list has been checked, the wrong bytes of a loopback pass until
+// they are all counted, a line error of the internal send and receive test until the test names the rate
+// of the row, NotTestable until the result gives its reason.
 class CFindingNarrator {
 public:
     explicit CFindingNarrator(int testId);
@@ -38,13 +39,15 @@ public:
     bool ToldReason() const { return m_toldReason; }
 
 private:
-    std::vector<Finding> ReleaseSkippedRates();
+    // The skipped rates and the wrong bytes, once what follows them has come.
+    std::vector<Finding> ReleaseCounted();
     Finding Describe(const kivu5::TimelineEntry& entry, long long contextRate) const;
 
     int m_testId;
     std::string m_portName;           // from the first progress text that names it
     std::vector<long long> m_skipped; // positions of InvalidBaudRateConfig, not yet shown
     long long m_rate = 0;             // the rate of the loopback pass under way, 0 before the first
+    std::vector<kivu5::TimelineEntry> m_wrongBytes; // ReadDataIncorrect of the pass, one per position
     std::vector<kivu5::TimelineEntry> m_lineErrors; // waiting for their row's rate
     std::vector<kivu5::TimelineEntry> m_notTestable;
     bool m_toldReason = false;

@@ -1,6 +1,7 @@
 #include "host/RunLoop.h"
 
 #include "host/Clock.h"
+#include "host/CommandLine.h"
 #include "host/IoGuardSetup.h"
 #include "host/Stop.h"
 #include "host/Terminal.h"
@@ -80,7 +81,7 @@ void RunEachTestOnEachDevice(const std::vector<HostDevice>& devices,
     InstallStopHandler(session.soak);
 
     SteadyTime start = SteadyNow();
-    while (!session.stopped && AnotherPass(context, session, start)) {
+    while (AnotherPass(context, session, start) && !(session.soak && StopRequested())) {
         ++session.passes;
         size_t firstRun = session.runs.size();
         for (const HostDevice& device : devices) {
@@ -90,11 +91,10 @@ void RunEachTestOnEachDevice(const std::vector<HostDevice>& devices,
                 run.id = TestId(run.test);
                 run.device = device.device.name();
                 run.pass = session.passes;
-                session.stopped = StopRequested();
-                if (session.stopped && session.soak) {
+                if (StopRequested() && session.soak) {
                     break; // a soak ends with the summary so far
                 }
-                if (session.stopped) {
+                if (StopRequested()) {
                     console.Line(run.device + " " + run.test + ": TESTNOTSTARTED (stopped by the user)");
                     session.runs.push_back(std::move(run));
                     continue;
@@ -112,11 +112,11 @@ void RunEachTestOnEachDevice(const std::vector<HostDevice>& devices,
                 session.runs.push_back(std::move(run));
             }
         }
-        if (session.soak && !session.stopped) {
+        if (session.soak && !StopRequested()) {
             console.Line(PassLine(context, session, firstRun, start));
         }
     }
-    session.stopped = session.stopped || StopRequested();
+    session.stopped = StopRequested();
 
     Framework::setHooks(kivu5::HostHooks());
     if (context.realHardware) {

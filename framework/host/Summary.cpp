@@ -154,7 +154,7 @@ std::string ExitMeaning(int exitStatus, bool strict) {
     case EXIT_NOT_FOUND:
         return "no such device or test";
     case EXIT_NOT_WRITTEN:
-        return "a report could not be written";
+        return "a report or record file could not be written";
     default:
         return "";
     }
@@ -171,10 +171,9 @@ std::string SummaryText(const Session& session, int exitStatus, const Paint& pai
                 " failed, " + std::to_string(port.notTested) + " not tested in " +
                 DurationText(port.deviceMs, port.realSeconds, session.simulated) + "\n";
     }
-    std::string passes = session.soak
-                             ? Plural(session.passes, "pass", "passes") +
-                                   (session.stopped ? ", the last stopped by the user," : "") + " in "
-                             : "";
+    std::string passes = session.soak ? Plural(session.passes, "pass", "passes") +
+                                            (session.stopped ? ", ended by Ctrl-C," : "") + " in "
+                                      : "";
     text += "Session: " + passes + RealText(session.realSeconds, session.simulated) + "\n";
     std::string meaning = ExitMeaning(exitStatus, session.strict);
     return text + "Exit status " + std::to_string(exitStatus) + (meaning.empty() ? "" : ": " + meaning) +

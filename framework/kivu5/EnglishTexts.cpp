@@ -89,6 +89,11 @@ const std::map<std::string, std::string>& Texts() {
         {"IncorrectCharCount.More", "{PortNumber}: {DataRead} bytes came back for {DataWritten} sent[ at "
                                     "{BaudRate} bit/s]: bytes nobody sent reached RX pin 2 (noise, another "
                                     "device on the line)"},
+        // The wrong bytes of one loopback pass, when more than one.
+        {"ReadDataIncorrect.Many",
+         "{PortNumber}: {Count} bytes came back wrong[ at {BaudRate} bit/s] (more than "
+         "one off their places in the ramp): bits garbled between TX pin 3 and RX pin "
+         "2 (noise, a bad bridge)"},
         // Rates of the list that the port cannot be asked for, all at once.
         {"SkippedRates", "skipped {Rates} bit/s: not settable on {PortNumber}"},
         // Why a test did not run, or not to its end.
