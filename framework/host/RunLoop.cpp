@@ -58,8 +58,12 @@ std::string PassLine(const RunContext& context, const Session& session, size_t f
         other += result != kivu5::TestResult::PASS() && result != kivu5::TestResult::FAIL() ? 1u : 0u;
     }
     std::string of = context.repeat > 0 ? " of " + std::to_string(context.repeat) : "";
-    std::string budget =
-        context.forSeconds > 0 ? " of " + std::to_string(context.forSeconds) + " s" : " so far";
+    // --for as it was given: 90s, 15m, 2h.
+    unsigned seconds = context.forSeconds;
+    std::string given = seconds % 3600 == 0 ? std::to_string(seconds / 3600) + "h"
+                        : seconds % 60 == 0 ? std::to_string(seconds / 60) + "m"
+                                            : std::to_string(seconds) + "s";
+    std::string budget = seconds > 0 ? " of " + given : " so far";
     return "Pass " + std::to_string(session.passes) + of + ": " + std::to_string(passed) + " passed, " +
            std::to_string(failed) + " failed, " + std::to_string(other) + " not tested (" +
            RealText(SecondsSince(start), session.simulated) + budget + ")";

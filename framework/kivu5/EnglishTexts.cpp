@@ -118,7 +118,7 @@ const std::map<std::string, std::string>& Texts() {
         {"Reason.NoValidRate", "no rate of the baud-rate list can be set on this port: check BaudRates"},
         {"Reason.Cancelled", "the loopback-plug prompt was answered Cancel"},
         {"Reason.Stopped", "stopped by the user"},
-        {"Reason.NotStarted", "not started: stopped by the user"},
+        {"Reason.NotStarted", "stopped by the user before it began"},
     };
     return texts;
 }
