@@ -68,6 +68,19 @@ ConsoleStyle StyleFor(std::FILE* human, const HostOptions& options, bool simulat
     return style;
 }
 
+// What the reports say about the session before it runs.
+Session SessionFor(const HostOptions& options, bool simulated) {
+    Session session;
+    session.simulated = simulated;
+    session.strict = options.strict;
+    session.soak = options.repeat > 0 || options.forSeconds > 0;
+    session.tags = options.tags;
+    session.host = HostName();
+    session.os = OsDescription();
+    session.startedAt = UtcNow();
+    return session;
+}
+
 // The logger's lines pass the console first, for as long as it lives: it clears its live line, and keeps
 // them off the screen with -q.
 class CLogGate {
@@ -80,8 +93,8 @@ public:
     CLogGate& operator=(const CLogGate&) = delete;
 };
 
-// The reports at the end: false when one could not be written (each says so on standard error). The JSON
-// report comes last, so that its exit code counts a JUnit file that failed.
+// The reports at the end, and the exit status: 5 when one could not be written (each says so on standard
+// error). The JSON report comes last, so that its exit code counts a JUnit file that failed.
 int WriteReports(CReportOutput& report, CReportOutput& junit, const Session& session, int exitStatus) {
     if (junit.Wanted() && !junit.Write(BuildJunitReport(session))) {
         exitStatus = EXIT_NOT_WRITTEN;
@@ -170,14 +183,7 @@ int RunOrThrow(const std::vector<std::string>& args) {
     context.repeat = options.repeat;
     context.forSeconds = options.forSeconds;
 
-    Session session;
-    session.simulated = scenario.has_value();
-    session.strict = options.strict;
-    session.soak = options.repeat > 0 || options.forSeconds > 0;
-    session.tags = options.tags;
-    session.host = HostName();
-    session.os = OsDescription();
-    session.startedAt = UtcNow();
+    Session session = SessionFor(options, scenario.has_value());
     SteadyTime start = SteadyNow();
     RunEachTestOnEachDevice(devices, tests, context, console, session);
     session.endedAt = UtcNow();
