@@ -81,6 +81,58 @@ uint32_t ParseAllowIo(const std::string& text) {
     return static_cast<uint32_t>(value);
 }
 
+// --tag KEY=VALUE: a key a factory system can file (letters, digits, "_", "-", "."), any value.
+std::pair<std::string, std::string> ParseTag(const std::string& text) {
+    size_t equals = text.find('=');
+    std::string key = text.substr(0, equals);
+    bool valid = equals != std::string::npos && !key.empty() &&
+                 std::all_of(key.begin(), key.end(), [](unsigned char c) {
+                     return std::isalnum(c) != 0 || c == '_' || c == '-' || c == '.';
+                 });
+    if (!valid) {
+        throw CHostInputError("--tag " + text, "expected KEY=VALUE, the KEY of letters, digits, _ - and .");
+    }
+    if (key == "simulated") {
+        throw CHostInputError("--tag " + text, "simulated is the reports' own property");
+    }
+    return {key, text.substr(equals + 1)};
+}
+
+// A whole number from 1 to limit, or 0 when text is not one.
+unsigned long PositiveNumber(const std::string& text, unsigned long limit) {
+    if (text.empty() || text.size() > 9 ||
+        !std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c) != 0; })) {
+        return 0;
+    }
+    unsigned long value = std::stoul(text);
+    return value <= limit ? value : 0;
+}
+
+unsigned ParseRepeat(const std::string& text) {
+    unsigned long passes = PositiveNumber(text, MOST_PASSES);
+    if (passes == 0) {
+        throw CHostInputError("--repeat", QuotedValue(text) + " is not a number of passes from 1 to " +
+                                              std::to_string(MOST_PASSES));
+    }
+    return static_cast<unsigned>(passes);
+}
+
+// --for DURATION: a whole number and its unit, "90s", "15m", "2h"; at most a week.
+unsigned ParseDuration(const std::string& text) {
+    const unsigned long WEEK = 7 * 24 * 3600;
+    unsigned long unit = text.empty()         ? 0
+                         : text.back() == 's' ? 1
+                         : text.back() == 'm' ? 60
+                         : text.back() == 'h' ? 3600
+                                              : 0;
+    unsigned long count = unit == 0 ? 0 : PositiveNumber(text.substr(0, text.size() - 1), WEEK);
+    if (count == 0 || count * unit > WEEK) {
+        throw CHostInputError("--for", QuotedValue(text) +
+                                           " is not a duration such as 90s, 15m or 2h (at most a week)");
+    }
+    return static_cast<unsigned>(count * unit);
+}
+
 } // namespace
 
 HostOptions ParseCommandLine(const std::vector<std::string>& args) {
@@ -90,12 +142,15 @@ HostOptions ParseCommandLine(const std::vector<std::string>& args) {
 
     HostOptions options;
     std::vector<std::string> tests, devices, sets, settings, answer, sim, report, junit, log, logPriority,
-        allowIo, record;
+        allowIo, record, tags, repeat, forDuration;
     CLI::Option* help = app.add_flag("-h,--help");
     CLI::Option* version = app.add_flag("--version");
     CLI::Option* listTests = app.add_flag("--list-tests");
     CLI::Option* listDevices = app.add_flag("--list-devices");
     CLI::Option* noProgress = app.add_flag("--no-progress");
+    CLI::Option* quiet = app.add_flag("-q,--quiet");
+    CLI::Option* strict = app.add_flag("--strict");
+    CLI::Option* json = app.add_flag("--json");
     Valued(app, "--test", tests);
     Valued(app, "--device", devices);
     Valued(app, "--set", sets);
@@ -107,6 +162,9 @@ HostOptions ParseCommandLine(const std::vector<std::string>& args) {
     Valued(app, "--log-priority", logPriority);
     Valued(app, "--allow-io", allowIo);
     Valued(app, "--record", record);
+    Valued(app, "--tag", tags);
+    Valued(app, "--repeat", repeat);
+    Valued(app, "--for", forDuration);
     // --sim takes its FILE only when one follows: "--sim --test X" is the built-in scenario.
     CLI::Option* simOption = app.add_option("--sim", sim)
                                  ->expected(0, 1)
@@ -136,6 +194,27 @@ HostOptions ParseCommandLine(const std::vector<std::string>& args) {
     options.listTests = listTests->count() > 0;
     options.listDevices = listDevices->count() > 0;
     options.noProgress = noProgress->count() > 0;
+    options.quiet = quiet->count() > 0;
+    options.strict = strict->count() > 0;
+    options.json = json->count() > 0;
+    if (options.json && (!options.listDevices || options.listTests)) {
+        throw CHostInputError("--json", "goes with --list-devices alone");
+    }
+    for (const std::string& text : tags) {
+        std::pair<std::string, std::string> tag = ParseTag(text);
+        for (const auto& known : options.tags) {
+            if (known.first == tag.first) {
+                throw CHostInputError("--tag " + tag.first, "given more than once");
+            }
+        }
+        options.tags.push_back(tag);
+    }
+    if (std::optional<std::string> text = Single("--repeat", repeat)) {
+        options.repeat = ParseRepeat(*text);
+    }
+    if (std::optional<std::string> text = Single("--for", forDuration)) {
+        options.forSeconds = ParseDuration(*text);
+    }
     options.tests = tests;
     options.devices = devices;
     for (const std::string& text : sets) {
@@ -197,32 +276,43 @@ std::string UsageText() {
            "  --version               the module's version\n"
            "  --list-tests            the tests: name, ID, required device properties, parameters\n"
            "  --list-devices          the serial devices found: name, ComPortNumber, IoBaseAddresses, OS "
-           "device\n"
-           "  --test NAME             run this test; repeatable, in the order given (default: all five)\n"
-           "  --device NAME           test this device, e.g. COM3; repeatable (default: every device found)\n"
+           "device;\n"
+           "                          then the ports left out, and why\n"
+           "  --json                  with --list-devices: the same as one JSON object\n"
+           "  --test NAME|ID          run this test; repeatable, in the order given (default: all five)\n"
+           "  --device NAME           test this device: COM3 or com3, or on Linux its node (/dev/ttyS2);\n"
+           "                          repeatable (default: every device found)\n"
            "  --set PARAM=VALUE       BaudRates=9600,0x1C200 (empty: the default list) or\n"
            "                          PromptUserForLoopBack=true|false; overrides --settings\n"
            "  --settings FILE         a JSON settings file: parameter values and preset prompt answers\n"
            "  --answer ok|cancel      answer every prompt this way without asking\n"
            "  --sim [FILE]            test simulated hardware described by the scenario FILE\n"
            "                          (without FILE: one healthy port with a loopback plug)\n"
+           "  --repeat N              soak: run the selected tests N times over (each pass: every test\n"
+           "                          on every device)\n"
+           "  --for DURATION          soak: begin passes until DURATION of real time has gone (90s, 15m,\n"
+           "                          2h); with --repeat, whichever ends first\n"
+           "  --strict                only PASS is a pass: any other result exits non-zero\n"
            "  --report FILE           write the JSON report; - is standard output (human output then goes\n"
            "                          to standard error)\n"
            "  --junit FILE            write a JUnit XML report; - is standard output\n"
+           "  --tag KEY=VALUE         file the reports under this tag (station, serial number, ...);\n"
+           "                          repeatable, each KEY once\n"
            "  --log FILE              where the logger writes (default: standard error)\n"
            "  --log-priority N        log messages of priority N and above, 0 to 5 (default 3)\n"
-           "  --no-progress           no progress bar, plain lines only\n"
+           "  --no-progress           no progress line, plain lines only\n"
+           "  -q, --quiet             only the closing summary (and prompts, warnings, bad input)\n"
            "  --record FILE           write every call the tests make to the operating system and the\n"
            "                          UART registers, with its answer, to FILE (one JSON object a line)\n"
            "  --allow-io 0xNNN        let the register tests also reach the 8 I/O ports from 0xNNN, for a\n"
            "                          port whose I/O base it is, though the platform does not report that\n"
            "                          window (repeatable; experts only; never the kernel console's UART)\n"
            "\n"
-           "Exit status: 0 every run PASS or NOTSUPPORTED; 1 a run FAILed; 2 bad input, nothing run;\n"
-           "3 no failure but some run ended otherwise (CANNOTRUN, USERABORTED, ...); 4 no such device or "
-           "test.\n"
-           "Ctrl-C stops the current test at its next stop check; a second Ctrl-C ends the program at "
-           "once.\n";
+           "Exit status: 0 every run PASS or NOTSUPPORTED (--strict: PASS); 1 a run FAILed; 2 bad input,\n"
+           "nothing run; 3 no failure but some run ended otherwise (CANNOTRUN, USERABORTED, ...);\n"
+           "4 no such device or test; 5 a report, JUnit or record file could not be written.\n"
+           "Ctrl-C stops the current test at its next stop check (in a soak: ends after the current test);\n"
+           "a second Ctrl-C ends the program at once.\n";
 }
 
 } // namespace tarnhost

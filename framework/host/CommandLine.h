@@ -13,6 +13,10 @@
 
 namespace tarnhost {
 
+// The most passes of a soak: --repeat's limit, and --for's too. Every run is kept for the reports, and a
+// simulated pass of one quick test takes microseconds.
+const unsigned MOST_PASSES = 100000;
+
 struct HostOptions {
     bool help = false;
     bool version = false;
@@ -31,6 +35,12 @@ struct HostOptions {
     std::optional<std::string> recordFile; // --record: every call to the OS and the UART registers
     int logPriority = 3;
     bool noProgress = false;
+    bool quiet = false;  // -q: the closing summary alone
+    bool strict = false; // only PASS is a pass: NOTSUPPORTED and the others exit 3
+    bool json = false;   // --list-devices as JSON
+    std::vector<std::pair<std::string, std::string>> tags; // --tag KEY=VALUE, in the order given
+    unsigned repeat = 0;                                   // --repeat N: at most N passes; 0: not given
+    unsigned forSeconds = 0; // --for DURATION: passes begin until this much real time has gone; 0: not given
     std::vector<uint32_t> allowIo; // --allow-io: extra UART window bases, distinct, in the order given
 };
 

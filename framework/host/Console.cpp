@@ -1,5 +1,8 @@
 #include "host/Console.h"
 
+#include "host/Clock.h"
+#include "host/Summary.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -7,11 +10,6 @@ namespace tarnhost {
 namespace {
 
 const size_t BAR_WIDTH = 24;
-const size_t BAR_TEXT_WIDTH = 40;
-
-std::string Pad(const std::string& text, size_t width) {
-    return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
-}
 
 std::string PadLeft(const std::string& text, size_t width) {
     return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
@@ -27,77 +25,107 @@ std::string Lower(std::string text) {
     return text;
 }
 
-std::string Seconds(uint32_t milliseconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f s", milliseconds / 1000.0);
-    return text;
+// ANSI colours of the words that carry the verdict: green passes, red failures, yellow for a port or test
+// that was not (fully) tested, cyan for information.
+const char* ColourOf(const std::string& word) {
+    if (word == "PASS") {
+        return "32";
+    }
+    if (word == "FAIL" || word == "ERROR") {
+        return "31";
+    }
+    if (word == "WARNING" || word == "NOT TESTED") {
+        return "33";
+    }
+    return word == "INFO" ? "36" : nullptr;
 }
 
 } // namespace
 
-std::string CConsole::SeverityWord(const std::string& severity) {
-    if (severity == "error") {
-        return "ERROR";
-    }
-    if (severity == "warning") {
-        return "WARNING";
-    }
-    return "INFO";
+CConsole::CConsole(std::FILE* out, const ConsoleStyle& style) : m_out(out), m_style(style) {}
+
+std::string CConsole::Paint(const std::string& word) const {
+    const char* colour = m_style.colour ? ColourOf(word) : nullptr;
+    return colour ? "\x1b[" + std::string(colour) + "m" + word + "\x1b[0m" : word;
 }
 
-std::string CConsole::EventText(const kivu5::TimelineEntry& entry) {
-    return kivu5::EnglishText(entry.name, entry.vars) + " [" + entry.name + "]";
-}
-
-void CConsole::Line(const std::string& text) {
+void CConsole::Print(const std::string& text) {
     ClearBar();
     std::fprintf(m_out, "%s\n", text.c_str());
     DrawBar();
     std::fflush(m_out);
 }
 
-void CConsole::RunStarting(const std::string& device, const std::string& test) {
+void CConsole::Line(const std::string& text) {
+    if (!m_style.quiet) {
+        Print(text);
+    }
+}
+
+bool CConsole::BeforeLogLine(std::FILE* stream) {
+    if (stream != stderr) {
+        return true; // --log FILE: nothing on the screen to keep apart
+    }
+    ClearBar(); // drawn again when the line joins the timeline (Entry)
+    return !m_style.quiet;
+}
+
+void CConsole::ShowFindings(const std::vector<Finding>& findings) {
+    for (const Finding& finding : findings) {
+        Line(Prefix() + (finding.severity.empty() ? finding.text
+                                                  : Paint(SeverityWord(finding.severity)) + ": " +
+                                                        finding.text + " [" + finding.key + "]"));
+    }
+}
+
+void CConsole::RunStarting(const std::string& device, const std::string& test, int testId) {
     m_device = device;
     m_test = test;
+    m_narrator.reset(new CFindingNarrator(testId));
     m_progressText.clear();
     m_percent = 0;
     m_running = true;
-    Line(Prefix() + "started (" + kivu5::EnglishTestName(test) + ")");
+    if (!m_style.liveBar) {
+        Line(Prefix() + "started (" + kivu5::EnglishTestName(test) + ")");
+    }
+    DrawBar(); // on a terminal the live line names the run until its result replaces it
 }
 
 void CConsole::Entry(const kivu5::TimelineEntry& entry) {
+    ShowFindings(m_narrator->Add(entry));
     switch (entry.kind) {
-    case kivu5::TimelineEntry::EventRaised:
-        Line(Prefix() + SeverityWord(entry.severity) + ": " + EventText(entry));
-        break;
     case kivu5::TimelineEntry::Progress:
         m_progressText = entry.text;
         DrawBar();
         break;
     case kivu5::TimelineEntry::Percent:
         m_percent = entry.value;
-        if (m_liveBar) {
+        if (m_style.liveBar) {
             DrawBar();
         } else {
             // Plain mode: the module always shows a text and then its percentage, so one line per step.
             Line(Prefix() + "[" + Percent(m_percent) + "] " + m_progressText);
         }
         break;
+    case kivu5::TimelineEntry::Log:
+    case kivu5::TimelineEntry::Trace:
+        DrawBar(); // the logger cleared it before writing its line
+        break;
     default:
-        break; // log and trace lines go to the log (--log); prompts are shown by Ask or answered silently
+        break; // prompts are shown by Ask or answered silently
     }
 }
 
 void CConsole::RunFinished(const RunRecord& run) {
-    ClearBar();
+    ShowFindings(m_narrator->Finish(run));
     m_running = false;
-    std::string text = Prefix() + run.outcome.result.name() + " after " + Seconds(run.DurationMs()) + ", " +
-                       std::to_string(run.ErrorCount()) + (run.ErrorCount() == 1 ? " error" : " errors");
-    if (run.outcome.exception) {
-        text += " (exception: " + run.outcome.exceptionMessage + ")";
-    }
-    std::fprintf(m_out, "%s\n", text.c_str());
-    std::fflush(m_out);
+    std::string reason = m_narrator->ToldReason() ? "" : NotTestedReason(run);
+    unsigned errors = run.ErrorCount();
+    std::string counted =
+        errors == 0 ? "" : ", " + std::to_string(errors) + (errors == 1 ? " error" : " errors");
+    Line(Prefix() + Paint(run.outcome.result.name()) + " after " +
+         DurationText(run.DurationMs(), run.realSeconds, m_style.simulated) + counted +
+         (reason.empty() ? "" : ": " + reason));
 }
 
 PromptAnswer CConsole::Ask(const kivu5::PromptRequest& request, std::FILE* in, std::FILE* question) {
@@ -124,49 +152,34 @@ PromptAnswer CConsole::Ask(const kivu5::PromptRequest& request, std::FILE* in, s
     }
 }
 
-void CConsole::Summary(const std::vector<RunRecord>& runs, int exitStatus) {
+void CConsole::Summary(const Session& session, int exitStatus) {
     ClearBar();
-    size_t deviceWidth = 6;
-    size_t testWidth = 4;
-    for (const RunRecord& run : runs) {
-        deviceWidth = std::max(deviceWidth, run.device.size());
-        testWidth = std::max(testWidth, run.test.size());
-    }
-    std::string text = "\n" + Pad("Device", deviceWidth) + "  " + Pad("Test", testWidth) + "  " +
-                       Pad("Result", 16) + PadLeft("Time", 10) + PadLeft("Errors", 8) + "\n";
-    for (const RunRecord& run : runs) {
-        text += Pad(run.device, deviceWidth) + "  " + Pad(run.test, testWidth) + "  " +
-                Pad(run.outcome.result.name(), 16) + PadLeft(Seconds(run.DurationMs()), 10) +
-                PadLeft(std::to_string(run.ErrorCount()), 8) + "\n";
-    }
-    static const char* const MEANING[] = {"every run passed or was not supported", "a run failed",
-                                          "bad input", "no run failed, but not every run passed",
-                                          "no such device or test"};
-    text += "Exit status " + std::to_string(exitStatus) +
-            (exitStatus >= 0 && exitStatus <= 4 ? std::string(": ") + MEANING[exitStatus] : std::string()) +
-            "\n";
-    std::fprintf(m_out, "%s", text.c_str());
+    std::string text =
+        SummaryText(session, exitStatus, [this](const std::string& word) { return Paint(word); });
+    std::fputs(text.c_str(), m_out);
     std::fflush(m_out);
 }
 
 void CConsole::ClearBar() {
     if (m_barLength > 0) {
+        // Blanks rather than an erase sequence: a Windows console without VT processing shows them right.
         std::fprintf(m_out, "\r%s\r", std::string(m_barLength, ' ').c_str());
+        std::fflush(m_out); // before anything another stream writes to the same screen
         m_barLength = 0;
     }
 }
 
 void CConsole::DrawBar() {
-    if (!m_liveBar || !m_running) {
+    if (!m_style.liveBar || !m_running || m_style.quiet) {
         return;
     }
     size_t filled = static_cast<size_t>(std::clamp(m_percent, 0, 100)) * BAR_WIDTH / 100;
-    std::string text = m_progressText.size() > BAR_TEXT_WIDTH
-                           ? m_progressText.substr(0, BAR_TEXT_WIDTH - 3) + "..."
-                           : m_progressText;
-    // Plain characters and carriage returns only, so Windows consoles need no escape sequences.
     std::string bar = Prefix() + "[" + std::string(filled, '#') + std::string(BAR_WIDTH - filled, '.') +
-                      "] " + Percent(m_percent) + " " + text;
+                      "] " + Percent(m_percent) + " " + m_progressText;
+    // Cut, never wrapped: a line that reached the last column would wrap, and the carriage return that
+    // redraws it would then return to the wrapped part only.
+    size_t room = static_cast<size_t>(std::max(m_style.columns - 1, 1));
+    bar = bar.substr(0, room);
     std::string padding = bar.size() < m_barLength ? std::string(m_barLength - bar.size(), ' ') : "";
     std::fprintf(m_out, "\r%s%s", bar.c_str(), padding.c_str());
     m_barLength = bar.size();

@@ -23,9 +23,16 @@ struct HostDevice {
 // with the device it belongs to, the kernel console's included (flagged; that port is never a device).
 // Linux: /sys/class/tty/ttyS*/port of the ports with a UART reached by port I/O; Windows (SetupAPI): the
 // first I/O range of a port's allocated resources (a range only in the boot configuration is no window).
+// A serial port of the machine that is no device, with why: "the kernel console", "no UART found", "no
+// permission to read" (what the platform says about it).
+struct LeftOutPort {
+    std::string osDevice;
+    std::string reason;
+};
 struct PlatformPorts {
     std::vector<HostDevice> devices;
     std::vector<tarnos::UartWindow> windows;
+    std::vector<LeftOutPort> leftOut;
 };
 PlatformPorts EnumeratePlatformPorts();
 

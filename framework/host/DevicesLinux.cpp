@@ -12,9 +12,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The first line of a sysfs attribute, "" when it cannot be read.
-std::string Attribute(const fs::path& dir, const char* name) {
+// The first line of a sysfs attribute, "" when it cannot be read; readable tells whether it could.
+std::string Attribute(const fs::path& dir, const char* name, bool* readable = nullptr) {
     std::ifstream file(dir / name);
+    if (readable != nullptr) {
+        *readable = file.is_open();
+    }
     std::string line;
     std::getline(file, line);
     return line;
@@ -27,7 +30,8 @@ struct Found {
 
 } // namespace
 
-std::vector<HostDevice> EnumerateLinuxDevices(const std::string& sysClassTty) {
+std::vector<HostDevice> EnumerateLinuxDevices(const std::string& sysClassTty,
+                                              std::vector<LeftOutPort>* leftOut) {
     std::vector<Found> uarts;
     std::vector<std::pair<std::string, std::string>> adapters; // sort key, name
     std::error_code error;
@@ -38,8 +42,14 @@ std::vector<HostDevice> EnumerateLinuxDevices(const std::string& sysClassTty) {
         std::smatch match;
         if (std::regex_match(name, match, uartName)) {
             // type 0 is PORT_UNKNOWN: the kernel keeps ttyS nodes for UARTs that are not there.
-            std::string type = Attribute(entry.path(), "type");
+            bool readable = false;
+            std::string type = Attribute(entry.path(), "type", &readable);
             if (type.empty() || std::strtoul(type.c_str(), nullptr, 10) == 0) {
+                bool denied = !readable && fs::exists(entry.path() / "type", error);
+                if (leftOut != nullptr) {
+                    leftOut->push_back(
+                        LeftOutPort{"/dev/" + name, denied ? "no permission to read" : "no UART found"});
+                }
                 continue;
             }
             unsigned com = static_cast<unsigned>(std::stoul(match[1].str())) + 1;
@@ -81,7 +91,7 @@ std::vector<HostDevice> EnumerateLinuxDevices(const std::string& sysClassTty) {
 PlatformPorts LinuxPlatformPorts(const std::string& sysClassTty,
                                  const std::function<bool(const std::string&)>& isConsole) {
     PlatformPorts ports;
-    for (HostDevice& host : EnumerateLinuxDevices(sysClassTty)) {
+    for (HostDevice& host : EnumerateLinuxDevices(sysClassTty, &ports.leftOut)) {
         bool console = isConsole(host.osDevice);
         if (const kivu5::DeviceProperty* io = host.device.property("IoBaseAddresses")) {
             kivu5::Value bases = io->value(); // the one base EnumerateLinuxDevices gives: sysfs "port"
@@ -89,10 +99,16 @@ PlatformPorts LinuxPlatformPorts(const std::string& sysClassTty,
                 tarnos::UartWindow{bases.getUint32InArray(0), host.device.name(), console});
         }
         // A console on a serial port (ttyS0 on many servers) would be wrecked by a loopback test.
-        if (!console) {
+        if (console) {
+            ports.leftOut.push_back(LeftOutPort{host.osDevice, "the kernel console"});
+        } else {
             ports.devices.push_back(std::move(host));
         }
     }
+    // In node order, ttyS2 before ttyS10.
+    std::sort(ports.leftOut.begin(), ports.leftOut.end(), [](const LeftOutPort& a, const LeftOutPort& b) {
+        return std::make_pair(a.osDevice.size(), a.osDevice) < std::make_pair(b.osDevice.size(), b.osDevice);
+    });
     return ports;
 }
 

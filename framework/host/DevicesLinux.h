@@ -15,10 +15,14 @@ namespace tarnhost {
 const unsigned FIRST_ADAPTER_COM = 33;
 
 // The ports under sysClassTty (normally /sys/class/tty). Reads attribute files only, never a /dev node.
-std::vector<HostDevice> EnumerateLinuxDevices(const std::string& sysClassTty);
+// The ttyS nodes that are no device (no UART behind them, or attributes this user cannot read) go to
+// leftOut when it is given.
+std::vector<HostDevice> EnumerateLinuxDevices(const std::string& sysClassTty,
+                                              std::vector<LeftOutPort>* leftOut = nullptr);
 
 // The ports under sysClassTty as the host sees them: a port for which isConsole(its /dev node) is true is
-// no device, but its window is reported, flagged console, so the I/O-port guard refuses it for ever.
+// no device, but its window is reported, flagged console, so the I/O-port guard refuses it for ever; it is
+// left out, as are the ttyS nodes without a UART.
 PlatformPorts LinuxPlatformPorts(const std::string& sysClassTty,
                                  const std::function<bool(const std::string&)>& isConsole);
 

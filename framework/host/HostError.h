@@ -14,8 +14,10 @@ enum ExitStatus {
     EXIT_ALL_PASSED = 0,   // every run PASS or NOTSUPPORTED
     EXIT_SOME_FAILED = 1,  // a run ended FAIL
     EXIT_BAD_INPUT = 2,    // command line, settings or scenario file; nothing was run
-    EXIT_NOT_PASSED = 3,   // no FAIL, but some run ended otherwise (CANNOTRUN, USERABORTED, ...)
+    EXIT_NOT_PASSED = 3,   // no FAIL, but some run ended otherwise (CANNOTRUN, USERABORTED, ...;
+                           // with --strict also NOTSUPPORTED)
     EXIT_NOT_FOUND = 4,    // a selected device or test does not exist
+    EXIT_NOT_WRITTEN = 5,  // a report, JUnit or record file could not be written at the end
     EXIT_INTERRUPTED = 130 // a second Ctrl-C: the shell's convention for death by SIGINT
 };
 

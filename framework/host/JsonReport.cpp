@@ -1,5 +1,7 @@
 #include "host/JsonReport.h"
 
+#include <cmath>
+
 namespace tarnhost {
 namespace {
 
@@ -80,26 +82,56 @@ ordered_json TimelineEntryJson(const kivu5::TimelineEntry& entry) {
     return item;
 }
 
+// Seconds kept to the millisecond: the clock says no more.
+double Milliseconds(double seconds) {
+    return std::round(seconds * 1000.0) / 1000.0;
+}
+
 std::string Dump(const ordered_json& value) {
     return value.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
 }
 
 } // namespace
 
-ordered_json BuildJsonReport(const std::string& version, int exitCode, const std::vector<RunRecord>& runs) {
+ordered_json BuildJsonReport(const std::string& version, int exitCode, const Session& session) {
     ordered_json report;
     report["module"] = "tarnserialport";
     report["version"] = version;
+    report["program"] = "tarnserialport " + version;
     report["exitCode"] = exitCode;
+    report["simulated"] = session.simulated;
+    report["host"] = session.host;
+    report["os"] = session.os;
+    report["startedAt"] = session.startedAt;
+    report["endedAt"] = session.endedAt;
+    report["realSeconds"] = Milliseconds(session.realSeconds);
+    report["tags"] = ordered_json::object();
+    for (const auto& tag : session.tags) {
+        report["tags"][tag.first] = tag.second;
+    }
+    report["ports"] = ordered_json::array();
+    for (const PortTally& port : TallyPorts(session.runs, session.strict)) {
+        report["ports"].push_back({{"device", port.device},
+                                   {"verdict", port.verdict},
+                                   {"passed", port.passed},
+                                   {"failed", port.failed},
+                                   {"notTested", port.notTested},
+                                   {"seconds", static_cast<double>(port.deviceMs) / 1000.0},
+                                   {"realSeconds", Milliseconds(port.realSeconds)}});
+    }
     report["runs"] = ordered_json::array();
-    for (const RunRecord& run : runs) {
+    for (const RunRecord& run : session.runs) {
         ordered_json item;
         item["test"] = run.test;
         item["id"] = run.id;
         item["device"] = run.device;
+        item["pass"] = run.pass;
         item["result"] = run.outcome.result.name();
         item["exception"] =
             run.outcome.exception ? ordered_json(run.outcome.exceptionMessage) : ordered_json(nullptr);
+        item["startedAt"] = run.startedAt.empty() ? ordered_json(nullptr) : ordered_json(run.startedAt);
+        item["seconds"] = static_cast<double>(run.DurationMs()) / 1000.0;
+        item["realSeconds"] = Milliseconds(run.realSeconds);
         item["timeline"] = ordered_json::array();
         for (const kivu5::TimelineEntry& entry : run.outcome.timeline) {
             item["timeline"].push_back(TimelineEntryJson(entry));
@@ -109,16 +141,24 @@ ordered_json BuildJsonReport(const std::string& version, int exitCode, const std
     return report;
 }
 
-// Indented like dump(2), except that each timeline entry stays on one line: a run's timeline can hold
-// thousands of entries, and one line each keeps the file readable and diffable.
+// Indented like dump(2), except that each timeline entry and each port stays on one line: a run's
+// timeline can hold thousands of entries, and one line each keeps the file readable and diffable.
 std::string JsonReportText(const ordered_json& report) {
+    // An array whose items stand one a line, the closing bracket at indent.
+    auto itemPerLine = [](const ordered_json& list, const std::string& indent) {
+        std::string text = "[\n";
+        for (size_t i = 0; i < list.size(); ++i) {
+            text += indent + "  " + Dump(list[i]) + (i + 1 < list.size() ? ",\n" : "\n");
+        }
+        return text + indent + "]";
+    };
     std::string text = "{\n";
     for (auto field = report.begin(); field != report.end(); ++field) {
         text += "  " + Dump(field.key()) + ": ";
-        if (field.key() != "runs") {
+        if (field.value().empty() || (field.key() != "runs" && field.key() != "ports")) {
             text += Dump(field.value());
-        } else if (field.value().empty()) {
-            text += "[]";
+        } else if (field.key() == "ports") {
+            text += itemPerLine(field.value(), "  ");
         } else {
             text += "[\n";
             for (size_t r = 0; r < field.value().size(); ++r) {
@@ -126,16 +166,8 @@ std::string JsonReportText(const ordered_json& report) {
                 text += "    {\n";
                 for (auto item = run.begin(); item != run.end(); ++item) {
                     text += "      " + Dump(item.key()) + ": ";
-                    if (item.key() == "timeline" && !item.value().empty()) {
-                        text += "[\n";
-                        for (size_t e = 0; e < item.value().size(); ++e) {
-                            text += "        " + Dump(item.value()[e]) +
-                                    (e + 1 < item.value().size() ? ",\n" : "\n");
-                        }
-                        text += "      ]";
-                    } else {
-                        text += Dump(item.value());
-                    }
+                    bool lines = item.key() == "timeline" && !item.value().empty();
+                    text += lines ? itemPerLine(item.value(), "      ") : Dump(item.value());
                     text += std::next(item) != run.end() ? ",\n" : "\n";
                 }
                 text += r + 1 < field.value().size() ? "    },\n" : "    }\n";

@@ -1,7 +1,8 @@
 #include "host/JunitReport.h"
 
-#include "host/Console.h"
+#include "host/Findings.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace tarnhost {
@@ -79,9 +80,9 @@ std::string XmlAttribute(const std::string& text) {
     return out;
 }
 
-std::string Seconds(uint32_t milliseconds) {
+std::string Seconds(double seconds) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.3f", milliseconds / 1000.0);
+    std::snprintf(text, sizeof text, "%.3f", seconds);
     return text;
 }
 
@@ -103,67 +104,78 @@ Outcome OutcomeOf(const kivu5::TestResult& result) {
     return Outcome::Error;
 }
 
+// The run's findings but the informative ones, one a line, after the exception that ended it, if any.
 std::string Findings(const RunRecord& run) {
     std::string text;
     if (run.outcome.exception) {
         text += "exception: " + run.outcome.exceptionMessage + "\n";
     }
-    for (const kivu5::TimelineEntry& entry : run.outcome.timeline) {
-        if (entry.kind == kivu5::TimelineEntry::EventRaised && entry.severity != "informative") {
-            text += CConsole::SeverityWord(entry.severity) + " " + CConsole::EventText(entry) + "\n";
+    for (const Finding& finding : RunFindings(run)) {
+        if (finding.severity != "informative") {
+            text += FindingLine(finding) + "\n";
         }
     }
     return text;
 }
 
-std::string Testcase(const RunRecord& run) {
+std::string Testcase(const RunRecord& run, bool soak) {
     std::string result = run.outcome.result.name();
-    std::string xml = "    <testcase name=\"" + XmlAttribute(run.test) + "\" classname=\"tarnserialport." +
-                      XmlAttribute(run.device) + "\" time=\"" + Seconds(run.DurationMs()) + "\"";
+    std::string reason = NotTestedReason(run);
+    std::string message = reason.empty() ? result : result + ": " + reason;
+    // In a soak a test runs once a pass: the pass tells the cases apart.
+    std::string name = soak ? run.test + " (pass " + std::to_string(run.pass) + ")" : run.test;
+    std::string xml = "    <testcase name=\"" + XmlAttribute(name) + "\" classname=\"tarnserialport." +
+                      XmlAttribute(run.device) + "\" time=\"" + Seconds(run.realSeconds) + "\"";
     switch (OutcomeOf(run.outcome.result)) {
     case Outcome::Passed:
         return xml + "/>\n";
     case Outcome::Skipped:
-        return xml + ">\n      <skipped message=\"" + result + "\"/>\n    </testcase>\n";
+        return xml + ">\n      <skipped message=\"" + XmlAttribute(message) + "\"/>\n    </testcase>\n";
     case Outcome::Failure:
         return xml + ">\n      <failure type=\"FAIL\" message=\"" + std::to_string(run.ErrorCount()) +
                " error event(s)\">" + XmlEscape(Findings(run)) + "</failure>\n    </testcase>\n";
     case Outcome::Error:
         break;
     }
-    std::string message = run.outcome.exception ? result + ": " + run.outcome.exceptionMessage : result;
     return xml + ">\n      <error type=\"" + result + "\" message=\"" + XmlAttribute(message) + "\">" +
            XmlEscape(Findings(run)) + "</error>\n    </testcase>\n";
 }
 
+// The reports' own property, then the --tag properties.
+std::string Properties(const Session& session) {
+    std::string xml = "    <properties>\n      <property name=\"simulated\" value=\"" +
+                      std::string(session.simulated ? "true" : "false") + "\"/>\n";
+    for (const auto& tag : session.tags) {
+        xml += "      <property name=\"" + XmlAttribute(tag.first) + "\" value=\"" +
+               XmlAttribute(tag.second) + "\"/>\n";
+    }
+    return xml + "    </properties>\n";
+}
+
 struct Counts {
     unsigned tests = 0, failures = 0, errors = 0, skipped = 0;
-    uint64_t ms = 0;
+    double seconds = 0.0;
     void Add(const RunRecord& run) {
         Outcome outcome = OutcomeOf(run.outcome.result);
         ++tests;
         failures += outcome == Outcome::Failure ? 1u : 0u;
         errors += outcome == Outcome::Error ? 1u : 0u;
         skipped += outcome == Outcome::Skipped ? 1u : 0u;
-        ms += run.DurationMs();
+        seconds += run.realSeconds;
     }
     std::string Attributes() const {
         return "tests=\"" + std::to_string(tests) + "\" failures=\"" + std::to_string(failures) +
                "\" errors=\"" + std::to_string(errors) + "\" skipped=\"" + std::to_string(skipped) +
-               "\" time=\"" + Seconds(static_cast<uint32_t>(ms)) + "\"";
+               "\" time=\"" + Seconds(seconds) + "\"";
     }
 };
 
 } // namespace
 
-std::string BuildJunitReport(const std::vector<RunRecord>& runs) {
+std::string BuildJunitReport(const Session& session) {
     std::vector<std::string> devices; // in the order first run
-    for (const RunRecord& run : runs) {
-        bool known = false;
-        for (const std::string& device : devices) {
-            known = known || device == run.device;
-        }
-        if (!known) {
+    for (const RunRecord& run : session.runs) {
+        if (std::find(devices.begin(), devices.end(), run.device) == devices.end()) {
             devices.push_back(run.device);
         }
     }
@@ -172,15 +184,21 @@ std::string BuildJunitReport(const std::vector<RunRecord>& runs) {
     for (const std::string& device : devices) {
         Counts counts;
         std::string cases;
-        for (const RunRecord& run : runs) {
+        std::string timestamp;
+        for (const RunRecord& run : session.runs) {
             if (run.device == device) {
                 counts.Add(run);
                 all.Add(run);
-                cases += Testcase(run);
+                cases += Testcase(run, session.soak);
+                timestamp = timestamp.empty() ? run.startedAt : timestamp;
             }
         }
-        suites += "  <testsuite name=\"" + XmlAttribute(device) + "\" " + counts.Attributes() + ">\n" +
-                  cases + "  </testsuite>\n";
+        // JUnit's timestamp has no zone: UTC, as every time of the reports.
+        timestamp = timestamp.empty() ? session.startedAt : timestamp;
+        timestamp = timestamp.substr(0, timestamp.find('Z'));
+        suites += "  <testsuite name=\"" + XmlAttribute(device) + "\" " + counts.Attributes() +
+                  " timestamp=\"" + timestamp + "\" hostname=\"" + XmlAttribute(session.host) + "\">\n" +
+                  Properties(session) + cases + "  </testsuite>\n";
     }
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"tarnserialport\" " +
            all.Attributes() + ">\n" + suites + "</testsuites>\n";

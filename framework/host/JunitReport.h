@@ -1,14 +1,14 @@
-// The JUnit XML report (--junit FILE): one testsuite per device, one testcase per run, failures and
-// errors carrying the run's error and warning events, so CI systems can show the runs.
+// The JUnit XML report (--junit FILE): one testsuite per device, with when it ran, on which host and
+// under which tags, one testcase per run; failures and errors carry the run's findings and skipped runs
+// the reason, so CI and factory test systems can show and file the runs.
 #pragma once
 
 #include "host/RunRecord.h"
 
 #include <string>
-#include <vector>
 
 namespace tarnhost {
 
-std::string BuildJunitReport(const std::vector<RunRecord>& runs);
+std::string BuildJunitReport(const Session& session);
 
 } // namespace tarnhost

@@ -4,6 +4,9 @@
 #include "host/TestTable.h"
 #include "kivu5/Framework.h"
 
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -33,6 +36,27 @@ std::string DeviceLine(const HostDevice& host) {
     return line + "  " + host.osDevice;
 }
 
+// {"devices": [{"name", "comPortNumber", "ioBaseAddresses", "osDevice"}], "leftOut": [{"osDevice",
+// "reason"}]}; a property the device lacks is null.
+nlohmann::ordered_json DevicesJson(const PlatformPorts& ports) {
+    nlohmann::ordered_json list = {{"devices", nlohmann::ordered_json::array()},
+                                   {"leftOut", nlohmann::ordered_json::array()}};
+    for (const HostDevice& host : ports.devices) {
+        const kivu5::DeviceProperty* com = host.device.property("ComPortNumber");
+        const kivu5::DeviceProperty* io = host.device.property("IoBaseAddresses");
+        nlohmann::ordered_json device;
+        device["name"] = host.device.name();
+        device["comPortNumber"] = com ? nlohmann::ordered_json(com->value().valueUint32()) : nullptr;
+        device["ioBaseAddresses"] = io ? nlohmann::ordered_json(io->value().array()) : nullptr;
+        device["osDevice"] = host.osDevice;
+        list["devices"].push_back(device);
+    }
+    for (const LeftOutPort& port : ports.leftOut) {
+        list["leftOut"].push_back({{"osDevice", port.osDevice}, {"reason", port.reason}});
+    }
+    return list;
+}
+
 } // namespace
 
 void ListTests() {
@@ -52,9 +76,28 @@ void ListTests() {
     }
 }
 
-void ListDevices(const std::vector<HostDevice>& devices) {
-    for (const HostDevice& device : devices) {
+void ListDevices(const PlatformPorts& ports, bool json) {
+    if (json) {
+        std::printf("%s\n", DevicesJson(ports).dump(2).c_str());
+        return;
+    }
+    for (const HostDevice& device : ports.devices) {
         std::printf("%s\n", DeviceLine(device).c_str());
+    }
+    std::vector<std::string> reasons; // in the order first given
+    for (const LeftOutPort& port : ports.leftOut) {
+        if (std::find(reasons.begin(), reasons.end(), port.reason) == reasons.end()) {
+            reasons.push_back(port.reason);
+        }
+    }
+    for (const std::string& reason : reasons) {
+        std::vector<std::string> nodes;
+        for (const LeftOutPort& port : ports.leftOut) {
+            if (port.reason == reason) {
+                nodes.push_back(port.osDevice);
+            }
+        }
+        std::printf("left out: %s (%s)\n", CommaList(nodes).c_str(), reason.c_str());
     }
 }
 

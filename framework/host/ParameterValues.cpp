@@ -3,6 +3,9 @@
 #include "host/HostError.h"
 #include "host/ParameterText.h"
 #include "kivu5/Framework.h"
+#include "os/SettableRates.h"
+
+#include <algorithm>
 
 #include <utility>
 #include <vector>
@@ -18,6 +21,14 @@ std::vector<std::string> ParameterNames() {
         names.push_back(parameter->name());
     }
     return names;
+}
+
+std::string RateList(const std::vector<uint32_t>& rates) {
+    std::string text;
+    for (uint32_t rate : rates) {
+        text += (text.empty() ? "" : ", ") + std::to_string(rate);
+    }
+    return text;
 }
 
 } // namespace
@@ -54,6 +65,36 @@ void ApplyParameterValues(const HostOptions& options, const HostSettings& settin
     for (auto& item : values) {
         item.first->setValue(item.second);
     }
+}
+
+std::string UnsettableRatesWarning(const std::vector<const kivu5::Test*>& tests) {
+    const kivu5::Parameter* parameter = Framework::findParameter("BaudRates");
+    bool used = std::any_of(tests.begin(), tests.end(), [parameter](const kivu5::Test* test) {
+        return std::find(test->parameters().begin(), test->parameters().end(), parameter) !=
+               test->parameters().end();
+    });
+    if (parameter == nullptr || !used) {
+        return "";
+    }
+    const uint32_t SKIP_MARKER = 0xFFFFFFFFu;
+    std::vector<uint32_t> never;
+    kivu5::Value list = parameter->value(); // a copy: ranging over a temporary's member would dangle
+    for (uint32_t rate : list.array()) {
+        if (tarnos::SettableRateBit(rate) == 0 && rate != SKIP_MARKER &&
+            std::find(never.begin(), never.end(), rate) == never.end()) {
+            never.push_back(rate);
+        }
+    }
+    if (never.empty()) {
+        return "";
+    }
+    std::vector<uint32_t> settable;
+    for (const tarnos::SettableRate& rate : tarnos::SETTABLE_RATES) {
+        settable.push_back(rate.rate);
+    }
+    return "tarnserialport: warning: BaudRates: " + RateList(never) +
+           " bit/s can never be set on a port, so each is reported and skipped (the rates that can: " +
+           RateList(settable) + ")";
 }
 
 } // namespace tarnhost

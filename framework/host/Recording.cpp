@@ -8,7 +8,7 @@
 namespace tarnhost {
 
 CRecording::CRecording(const std::string& path, const std::vector<std::string>& args, bool simulated)
-    : m_File(std::fopen(path.c_str(), "wb")) {
+    : m_Path(path), m_File(std::fopen(path.c_str(), "wb")) {
     if (m_File == nullptr) {
         throw CHostInputError(path, "cannot be opened for writing (--record)");
     }
@@ -22,11 +22,25 @@ CRecording::CRecording(const std::string& path, const std::vector<std::string>& 
 }
 
 CRecording::~CRecording() {
+    Finish();
+}
+
+bool CRecording::Finish() {
+    if (m_File == nullptr) {
+        return true;
+    }
     if (m_Recorder) {
         m_Recorder->Finish();
         tarnos::SetBackends(m_Win32, m_PortIo);
+        m_Recorder.reset();
     }
-    std::fclose(m_File);
+    bool written = std::ferror(m_File) == 0;
+    written = std::fclose(m_File) == 0 && written;
+    m_File = nullptr;
+    if (!written) {
+        std::fprintf(stderr, "tarnserialport: %s: could not be written (--record)\n", m_Path.c_str());
+    }
+    return written;
 }
 
 void CRecording::Start() {

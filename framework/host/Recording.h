@@ -21,8 +21,12 @@ public:
 
     // From now on every call goes through the recorder to the backends installed before.
     void Start();
+    // The tests are over: the backends as before, the file complete. False, after saying so on standard
+    // error, when the file could not be written (a full disk).
+    bool Finish();
 
 private:
+    std::string m_Path;
     std::FILE* m_File;
     std::string m_Header;
     tarnos::IWin32Backend* m_Win32 = nullptr;

@@ -1,9 +1,11 @@
 #include "host/Run.h"
 
+#include "host/Clock.h"
 #include "host/CommandLine.h"
 #include "host/Console.h"
 #include "host/Devices.h"
 #include "host/HostError.h"
+#include "host/HostInfo.h"
 #include "host/IoGuardSetup.h"
 #include "host/JsonReport.h"
 #include "host/JunitReport.h"
@@ -21,6 +23,7 @@
 #include "sim/Simulation.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 
@@ -51,6 +54,58 @@ std::vector<HostDevice> FoundDevices(const HostOptions& options,
     return platform.devices;
 }
 
+// How people see the runs on this stream. Colour only on a terminal, and never when NO_COLOR is set, to
+// whatever value; the live progress line only on a terminal, and not with -q.
+ConsoleStyle StyleFor(std::FILE* human, const HostOptions& options, bool simulated) {
+    ConsoleStyle style;
+    bool terminal = IsTerminal(human);
+    style.liveBar = terminal && !options.noProgress && !options.quiet;
+    style.colour = terminal && std::getenv("NO_COLOR") == nullptr && EnableColour(human);
+    style.quiet = options.quiet;
+    style.simulated = simulated;
+    int columns = terminal ? TerminalColumns(human) : 0;
+    style.columns = columns > 0 ? columns : 80;
+    return style;
+}
+
+// What the reports say about the session before it runs.
+Session SessionFor(const HostOptions& options, bool simulated) {
+    Session session;
+    session.simulated = simulated;
+    session.strict = options.strict;
+    session.soak = options.repeat > 0 || options.forSeconds > 0;
+    session.tags = options.tags;
+    session.host = HostName();
+    session.os = OsDescription();
+    session.startedAt = UtcNow();
+    return session;
+}
+
+// The logger's lines pass the console first, for as long as it lives: it clears its live line, and keeps
+// them off the screen with -q.
+class CLogGate {
+public:
+    explicit CLogGate(CConsole& console) {
+        qen::LogSink::setStreamGate([&console](std::FILE* stream) { return console.BeforeLogLine(stream); });
+    }
+    ~CLogGate() { qen::LogSink::setStreamGate(nullptr); }
+    CLogGate(const CLogGate&) = delete;
+    CLogGate& operator=(const CLogGate&) = delete;
+};
+
+// The reports at the end, and the exit status: 5 when one could not be written (each says so on standard
+// error). The JSON report comes last, so that its exit code counts a JUnit file that failed.
+int WriteReports(CReportOutput& report, CReportOutput& junit, const Session& session, int exitStatus) {
+    if (junit.Wanted() && !junit.Write(BuildJunitReport(session))) {
+        exitStatus = EXIT_NOT_WRITTEN;
+    }
+    if (report.Wanted() &&
+        !report.Write(JsonReportText(BuildJsonReport(Framework::version(), exitStatus, session)))) {
+        exitStatus = EXIT_NOT_WRITTEN;
+    }
+    return exitStatus;
+}
+
 int RunOrThrow(const std::vector<std::string>& args) {
     HostOptions options = ParseCommandLine(args);
     if (options.help) {
@@ -76,7 +131,9 @@ int RunOrThrow(const std::vector<std::string>& args) {
             ListTests();
         }
         if (options.listDevices) {
-            ListDevices(scenario ? SimulatedDevices(*scenario) : EnumeratePlatformPorts().devices);
+            ListDevices(scenario ? PlatformPorts{SimulatedDevices(*scenario), {}, {}}
+                                 : EnumeratePlatformPorts(),
+                        options.json);
         }
         return EXIT_ALL_PASSED;
     }
@@ -84,6 +141,7 @@ int RunOrThrow(const std::vector<std::string>& args) {
     std::vector<HostDevice> found = FoundDevices(options, scenario);
     std::vector<const kivu5::Test*> tests = SelectTests(options.tests);
     std::vector<HostDevice> devices = SelectDevices(found, options.devices);
+    std::string rateWarning = UnsettableRatesWarning(tests);
 
     // Outputs last among the checks, so bad input above leaves no files behind.
     CReportOutput report(options.reportFile, "--report");
@@ -98,11 +156,15 @@ int RunOrThrow(const std::vector<std::string>& args) {
     }
     report.Start();
     junit.Start();
+    if (!rateWarning.empty()) {
+        std::fprintf(stderr, "%s\n", rateWarning.c_str()); // the runs go ahead: the test skips those rates
+    }
 
     // Standard output belongs to a report written there; people then read standard error.
     std::FILE* human =
         options.reportFile == std::string("-") || options.junitFile == std::string("-") ? stderr : stdout;
-    CConsole console(human, !options.noProgress && IsTerminal(human));
+    CConsole console(human, StyleFor(human, options, scenario.has_value()));
+    CLogGate logGate(console);
 
     std::unique_ptr<tarnsim::CSimulation> simulation;
     if (scenario) {
@@ -118,17 +180,21 @@ int RunOrThrow(const std::vector<std::string>& args) {
     context.questions = IsTerminal(human) ? human : stderr;
     context.stopAfterChecks = scenario ? scenario->stopAfterChecks : std::nullopt;
     context.realHardware = !scenario;
-    std::vector<RunRecord> runs = RunEachTestOnEachDevice(devices, tests, context, console);
+    context.repeat = options.repeat;
+    context.forSeconds = options.forSeconds;
 
-    recording.reset(); // the file is complete before the summary is shown
-    int exitStatus = ExitStatusFor(runs);
-    console.Summary(runs, exitStatus);
-    if (report.Wanted()) {
-        report.Write(JsonReportText(BuildJsonReport(Framework::version(), exitStatus, runs)));
+    Session session = SessionFor(options, scenario.has_value());
+    SteadyTime start = SteadyNow();
+    RunEachTestOnEachDevice(devices, tests, context, console, session);
+    session.endedAt = UtcNow();
+    session.realSeconds = SecondsSince(start);
+
+    int exitStatus = ExitStatusFor(session.runs, session.strict);
+    if (recording && !recording->Finish()) {
+        exitStatus = EXIT_NOT_WRITTEN;
     }
-    if (junit.Wanted()) {
-        junit.Write(BuildJunitReport(runs));
-    }
+    exitStatus = WriteReports(report, junit, session, exitStatus);
+    console.Summary(session, exitStatus);
     return exitStatus;
 }
 

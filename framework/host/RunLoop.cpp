@@ -1,5 +1,7 @@
 #include "host/RunLoop.h"
 
+#include "host/Clock.h"
+#include "host/CommandLine.h"
 #include "host/IoGuardSetup.h"
 #include "host/Stop.h"
 #include "host/Terminal.h"
@@ -30,52 +32,100 @@ kivu5::MsgBoxReturn AnswerPrompt(const kivu5::PromptRequest& request, const RunC
     return kivu5::MSGBOX_RETURN_OK;
 }
 
-// A Ctrl-C, or a scenario's scripted stop. Framework::stopChecks() counts this call too: with N, calls 1
-// to N answer false.
-bool StopNow(const RunContext& context) {
-    return StopRequested() || (context.stopAfterChecks && Framework::stopChecks() > *context.stopAfterChecks);
+// A Ctrl-C (not in a soak: there the current test goes on to its end), or a scenario's scripted stop.
+// Framework::stopChecks() counts this call too: with N, calls 1 to N answer false.
+bool StopNow(const RunContext& context, bool soak) {
+    return (!soak && StopRequested()) ||
+           (context.stopAfterChecks && Framework::stopChecks() > *context.stopAfterChecks);
+}
+
+// Whether another pass begins: the first always; in a soak, then while --repeat and --for both allow it.
+bool AnotherPass(const RunContext& context, const Session& session, SteadyTime start) {
+    if (!session.soak || session.passes == 0) {
+        return session.passes == 0;
+    }
+    return ((context.repeat == 0 || session.passes < context.repeat) &&
+            (context.forSeconds == 0 || SecondsSince(start) < context.forSeconds));
+}
+
+// "Pass 3 of 10: 5 passed, 0 failed, 0 not tested (1.23 s real so far)".
+std::string PassLine(const RunContext& context, const Session& session, size_t firstRun, SteadyTime start) {
+    unsigned passed = 0, failed = 0, other = 0;
+    for (size_t i = firstRun; i < session.runs.size(); ++i) {
+        const kivu5::TestResult& result = session.runs[i].outcome.result;
+        passed += result == kivu5::TestResult::PASS() ? 1u : 0u;
+        failed += result == kivu5::TestResult::FAIL() ? 1u : 0u;
+        other += result != kivu5::TestResult::PASS() && result != kivu5::TestResult::FAIL() ? 1u : 0u;
+    }
+    std::string of = context.repeat > 0 ? " of " + std::to_string(context.repeat) : "";
+    // --for as it was given: 90s, 15m, 2h.
+    unsigned seconds = context.forSeconds;
+    std::string given = seconds % 3600 == 0 ? std::to_string(seconds / 3600) + "h"
+                        : seconds % 60 == 0 ? std::to_string(seconds / 60) + "m"
+                                            : std::to_string(seconds) + "s";
+    std::string budget = seconds > 0 ? " of " + given : " so far";
+    return "Pass " + std::to_string(session.passes) + of + ": " + std::to_string(passed) + " passed, " +
+           std::to_string(failed) + " failed, " + std::to_string(other) + " not tested (" +
+           RealText(SecondsSince(start), session.simulated) + budget + ")";
 }
 
 } // namespace
 
-std::vector<RunRecord> RunEachTestOnEachDevice(const std::vector<HostDevice>& devices,
-                                               const std::vector<const kivu5::Test*>& tests,
-                                               const RunContext& context, CConsole& console) {
+void RunEachTestOnEachDevice(const std::vector<HostDevice>& devices,
+                             const std::vector<const kivu5::Test*>& tests, const RunContext& context,
+                             CConsole& console, Session& session) {
     std::string currentTest;
     kivu5::HostHooks hooks;
     hooks.answerPrompt = [&](const kivu5::PromptRequest& request) {
         return AnswerPrompt(request, context, currentTest, console);
     };
-    hooks.stopRequested = [&context] { return StopNow(context); };
+    hooks.stopRequested = [&context, &session] { return StopNow(context, session.soak); };
     hooks.onEntry = [&console](const kivu5::TimelineEntry& entry) { console.Entry(entry); };
     Framework::setHooks(hooks);
-    InstallStopHandler();
+    InstallStopHandler(session.soak);
 
-    std::vector<RunRecord> runs;
-    for (const HostDevice& device : devices) {
-        for (const kivu5::Test* test : tests) {
-            RunRecord run{test->name(), TestId(test->name()), device.device.name(), kivu5::RunOutcome()};
-            if (StopRequested()) {
-                console.Line(run.device + " " + run.test + ": TESTNOTSTARTED (stopped by the user)");
-                runs.push_back(std::move(run));
-                continue;
+    SteadyTime start = SteadyNow();
+    while (AnotherPass(context, session, start) && !(session.soak && StopRequested())) {
+        ++session.passes;
+        size_t firstRun = session.runs.size();
+        for (const HostDevice& device : devices) {
+            for (const kivu5::Test* test : tests) {
+                RunRecord run;
+                run.test = test->name();
+                run.id = TestId(run.test);
+                run.device = device.device.name();
+                run.pass = session.passes;
+                if (StopRequested() && session.soak) {
+                    break; // a soak ends with the summary so far
+                }
+                if (StopRequested()) {
+                    console.Line(run.device + " " + run.test + ": TESTNOTSTARTED (stopped by the user)");
+                    session.runs.push_back(std::move(run));
+                    continue;
+                }
+                currentTest = test->name();
+                if (context.realHardware) {
+                    NarrowIoGuard(tarnos::RealPortIoGuard(), device.device);
+                }
+                console.RunStarting(run.device, run.test, run.id);
+                run.startedAt = UtcNow();
+                SteadyTime runStart = SteadyNow();
+                run.outcome = kivu5::RunTestOnDevice(*test, device.device);
+                run.realSeconds = SecondsSince(runStart);
+                console.RunFinished(run);
+                session.runs.push_back(std::move(run));
             }
-            currentTest = test->name();
-            if (context.realHardware) {
-                NarrowIoGuard(tarnos::RealPortIoGuard(), device.device);
-            }
-            console.RunStarting(run.device, run.test);
-            run.outcome = kivu5::RunTestOnDevice(*test, device.device);
-            console.RunFinished(run);
-            runs.push_back(std::move(run));
+        }
+        if (session.soak && !StopRequested()) {
+            console.Line(PassLine(context, session, firstRun, start));
         }
     }
+    session.stopped = StopRequested();
 
     Framework::setHooks(kivu5::HostHooks());
     if (context.realHardware) {
         tarnos::RealPortIoGuard().SelectPortUnderTest("", std::nullopt); // no run: no window
     }
-    return runs;
 }
 
 } // namespace tarnhost

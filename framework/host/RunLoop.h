@@ -1,5 +1,6 @@
 // The runs: each selected test on each selected device, in order, in this one process, so that the
-// module's state (the adapter-prompt flag) carries from run to run as it would under the framework.
+// module's state (the adapter-prompt flag) carries from run to run as it would under the framework. A soak
+// (--repeat, --for) does the same pass again and again.
 #pragma once
 
 #include "host/Console.h"
@@ -23,12 +24,15 @@ struct RunContext {
     std::FILE* questions = nullptr;          // where a prompt is asked when someone is at the terminal
     std::optional<uint32_t> stopAfterChecks; // a scenario's stop: checks after the first N answer true
     bool realHardware = false;               // the I/O-port guard opens only the port under test
+    unsigned repeat = 0;                     // --repeat: at most this many passes (0: no limit given)
+    unsigned forSeconds = 0;                 // --for: no pass begins after this much real time (0: none)
 };
 
-// Runs every test on every device and returns one record per run. After a Ctrl-C nothing new starts:
-// each run not started is recorded as TESTNOTSTARTED.
-std::vector<RunRecord> RunEachTestOnEachDevice(const std::vector<HostDevice>& devices,
-                                               const std::vector<const kivu5::Test*>& tests,
-                                               const RunContext& context, CConsole& console);
+// Runs every test on every device, pass after pass while the soak lasts, into session (runs, passes,
+// stopped). Without a soak, after a Ctrl-C nothing new starts and each run not started is recorded as
+// TESTNOTSTARTED; in a soak, Ctrl-C ends it after the current test.
+void RunEachTestOnEachDevice(const std::vector<HostDevice>& devices,
+                             const std::vector<const kivu5::Test*>& tests, const RunContext& context,
+                             CConsole& console, Session& session);
 
 } // namespace tarnhost

@@ -1,10 +1,12 @@
-// One run of one test on one device, as the host keeps it for the console summary and the reports.
+// One run of one test on one device, as the host keeps it for the console summary and the reports, and the
+// session that holds the runs.
 #pragma once
 
 #include "kivu5/Framework.h"
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tarnhost {
@@ -14,16 +16,49 @@ struct RunRecord {
     int id = 0;
     std::string device;
     kivu5::RunOutcome outcome;
+    unsigned pass = 1;        // which pass of a soak (--repeat, --for); 1 otherwise
+    std::string startedAt;    // UTC, ISO 8601
+    double realSeconds = 0.0; // by the host's own clock
 
     // Milliseconds from start to end by the platform's tick count (virtual on the simulator); the
     // 32-bit tick counter may wrap during a run.
     uint32_t DurationMs() const { return static_cast<uint32_t>(outcome.endMs - outcome.startMs); }
-    // Events raised as errors during the run.
+    // Error events of the run. Rates of the list the port cannot be asked for (InvalidBaudRateConfig) are
+    // skipped, not errors of the port: they do not count.
     unsigned ErrorCount() const;
 };
 
-// The exit status of these runs: 0 when every run ended PASS or NOTSUPPORTED, 1 when any ended FAIL,
-// 3 otherwise.
-int ExitStatusFor(const std::vector<RunRecord>& runs);
+// Everything one invocation ran, with what the reports say about it as a whole.
+struct Session {
+    std::vector<RunRecord> runs;
+    bool simulated = false;
+    bool strict = false;   // --strict: only PASS is a pass
+    bool soak = false;     // --repeat or --for: the selected tests again and again
+    unsigned passes = 0;   // passes begun
+    bool stopped = false;  // Ctrl-C ended the session early
+    std::string startedAt; // UTC, ISO 8601
+    std::string endedAt;
+    double realSeconds = 0.0;
+    std::string host;                                      // the machine's name
+    std::string os;                                        // its operating system and version
+    std::vector<std::pair<std::string, std::string>> tags; // --tag KEY=VALUE, in the order given
+};
+
+// The exit status of these runs: 0 when every run ended PASS or NOTSUPPORTED (with strict: PASS), 1 when
+// any ended FAIL, 3 otherwise.
+int ExitStatusFor(const std::vector<RunRecord>& runs, bool strict);
+
+// What a port's runs add up to: FAIL when any failed; PASS when at least one passed and every other was
+// not supported (with strict: every one passed); otherwise NOT TESTED.
+struct PortTally {
+    std::string device;
+    std::string verdict; // "PASS", "FAIL", "NOT TESTED"
+    unsigned passed = 0;
+    unsigned failed = 0;
+    unsigned notTested = 0; // every result but PASS and FAIL
+    uint64_t deviceMs = 0;
+    double realSeconds = 0.0;
+};
+std::vector<PortTally> TallyPorts(const std::vector<RunRecord>& runs, bool strict);
 
 } // namespace tarnhost

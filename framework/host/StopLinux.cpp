@@ -9,6 +9,7 @@ namespace tarnhost {
 namespace {
 
 volatile std::sig_atomic_t g_StopRequested = 0;
+volatile std::sig_atomic_t g_AfterCurrentTest = 0;
 
 void WriteMessage(const char* text, size_t length) {
     // write(2) is async-signal-safe; stdio is not.
@@ -25,12 +26,19 @@ extern "C" void OnInterrupt(int) {
     g_StopRequested = 1;
     static const char STOPPING[] =
         "\ntarnserialport: stopping at the test's next stop check (Ctrl-C again to quit at once)\n";
-    WriteMessage(STOPPING, sizeof STOPPING - 1);
+    static const char ENDING[] =
+        "\ntarnserialport: ending the soak after this test (Ctrl-C again to quit at once)\n";
+    if (g_AfterCurrentTest) {
+        WriteMessage(ENDING, sizeof ENDING - 1);
+    } else {
+        WriteMessage(STOPPING, sizeof STOPPING - 1);
+    }
 }
 
 } // namespace
 
-void InstallStopHandler() {
+void InstallStopHandler(bool afterCurrentTest) {
+    g_AfterCurrentTest = afterCurrentTest ? 1 : 0;
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);

@@ -10,6 +10,7 @@ namespace tarnhost {
 namespace {
 
 volatile LONG g_StopRequested = 0;
+volatile LONG g_AfterCurrentTest = 0;
 
 // Runs on a thread of its own that the system starts for the console event.
 BOOL WINAPI OnConsoleControl(DWORD event) {
@@ -24,14 +25,19 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
     }
     static const char STOPPING[] =
         "\ntarnserialport: stopping at the test's next stop check (Ctrl-C again to quit at once)\n";
+    static const char ENDING[] =
+        "\ntarnserialport: ending the soak after this test (Ctrl-C again to quit at once)\n";
+    const char* message = g_AfterCurrentTest ? ENDING : STOPPING;
+    DWORD size = static_cast<DWORD>(g_AfterCurrentTest ? sizeof ENDING - 1 : sizeof STOPPING - 1);
     DWORD written = 0;
-    WriteFile(GetStdHandle(STD_ERROR_HANDLE), STOPPING, sizeof STOPPING - 1, &written, nullptr);
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), message, size, &written, nullptr);
     return TRUE;
 }
 
 } // namespace
 
-void InstallStopHandler() {
+void InstallStopHandler(bool afterCurrentTest) {
+    g_AfterCurrentTest = afterCurrentTest ? 1 : 0;
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 

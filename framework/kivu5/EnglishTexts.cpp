@@ -1,5 +1,8 @@
 // The framework's English localization: one text for each of the module's 25 events, 5 localized strings
-// and 5 tests; the module gives only their names. {Name} is replaced by the variable's value.
+// and 5 tests (the module gives only their names), and the texts a console host builds around them: the
+// variants of an event whose cause depends on its values, the skipped rates, and why a test could not run.
+// Event texts speak a technician's language: the signal, its DB-9 pin, the loopback plug's bridge.
+// {Name} is replaced by the variable's value; [text] appears only when every variable inside it is set.
 #include "kivu5/Framework.h"
 
 #include <map>
@@ -10,32 +13,64 @@ namespace {
 const std::map<std::string, std::string>& Texts() {
     static const std::map<std::string, std::string> texts = {
         // Events.
-        {"NotTestable", "{PortNumber} cannot be tested by this test"},
-        {"FailedGetBaudRate", "{PortNumber}: the port's current baud rate cannot be read"},
-        {"FailedSendRecieveTest", "{PortNumber} failed the internal send and receive test"},
-        {"EnumerationError", "the device does not say which serial port or I/O base address it is"},
-        {"TransmitTimeout", "{PortNumber}: the UART did not send or receive in time at {BaudRate} bit/s"},
-        {"MiscompareError", "{PortNumber}: modem status read {ValueRead}, expected {ExpectedValue}"},
+        {"NotTestable", "{PortNumber} cannot be tested by this test[: {Reason}]"},
+        {"FailedGetBaudRate", "{PortNumber}: the COM driver cannot tell the port's current baud rate, so the "
+                              "test did nothing: check that the driver works and the device is still there"},
+        {"FailedSendRecieveTest",
+         "{PortNumber} failed the internal send and receive test: the UART's "
+         "transmitter, receiver or baud-rate generator (the lines before say where)"},
+        {"EnumerationError", "the device does not say which serial port or I/O base address it is: check the "
+                             "port's resources in the operating system and the firmware setup"},
+        {"TransmitTimeout", "{PortNumber}: at {BaudRate} bit/s the UART did not send (THRE) or receive (data "
+                            "ready) within 3 s in internal loopback: its clock, transmitter or receiver does "
+                            "not run"},
+        {"MiscompareError", "{PortNumber}: internal loopback, {Outputs}: saw {Seen}, expected {Expected}"},
         {"BaudMiscompareError",
-         "{PortNumber}: at {BaudRate} bit/s the byte {ExpectedValue} came back as {ValueRead}"},
-        {"FramingError", "{PortNumber}: framing error on a received byte"},
-        {"ParityError", "{PortNumber}: parity error on a received byte"},
-        {"OverrunError", "{PortNumber}: overrun error on the receiver"},
-        {"AccessDeniedFailure", "{PortNumber} is in use by another program (access denied)"},
+         "{PortNumber}: at {BaudRate} bit/s in internal loopback the byte {Sent} came "
+         "back as {Got} (bits {Wrong} wrong): a data bit stuck or shorted in the UART"},
+        {"FramingError",
+         "{PortNumber}: framing error[ at {BaudRate} bit/s] in internal loopback: the stop bit "
+         "was not where the receiver expected it (transmitter and receiver disagree on "
+         "timing), or no UART answers there"},
+        {"ParityError", "{PortNumber}: parity error[ at {BaudRate} bit/s] in internal loopback, though no "
+                        "parity is sent: LCR does not hold what was written"},
+        {"OverrunError",
+         "{PortNumber}: overrun[ at {BaudRate} bit/s] in internal loopback, though one byte is "
+         "sent at a time: the receiver reports data that was not sent"},
+        {"AccessDeniedFailure", "{PortNumber} is in use by another program (access denied): close it, or run "
+                                "as administrator or root"},
         {"UnableToOpenPort", "{PortNumber} cannot be opened: {ErrorDescription}"},
-        {"FailedSetup", "{PortNumber} cannot be set up{ at BaudRate bit/s}"},
-        {"DTR_StuckHigh", "{PortNumber}: DSR is on while DTR is off (DTR stuck high)"},
-        {"DTR_StuckLow", "{PortNumber}: DSR is off while DTR is on (DTR stuck low, or no loopback plug)"},
-        {"CTS_StuckHigh", "{PortNumber}: CTS is on while RTS is off (CTS stuck high)"},
-        {"CTS_STuckLow", "{PortNumber}: CTS is off while RTS is on (CTS stuck low, or no loopback plug)"},
-        {"NoValidBaudRateConfig", "no baud rate of the configured list can be set on this port"},
+        {"FailedSetup",
+         "{PortNumber}: the COM driver refused to set the port up[ at {BaudRate} bit/s] (8 data "
+         "bits, no parity, 1 stop bit)"},
+        {"DTR_StuckHigh",
+         "{PortNumber}: DSR (pin 6) is on while DTR (pin 4) is off: DSR held on from outside, "
+         "or DTR stuck high"},
+        {"DTR_StuckLow", "{PortNumber}: DSR (pin 6) is off while DTR (pin 4) is on: no loopback plug, or its "
+                         "DTR pin 4 to DSR pin 6 bridge missing, or DTR stuck low"},
+        {"CTS_StuckHigh",
+         "{PortNumber}: CTS (pin 8) is on while RTS (pin 7) is off: CTS held on from outside, "
+         "or RTS stuck high"},
+        {"CTS_STuckLow", "{PortNumber}: CTS (pin 8) is off while RTS (pin 7) is on: no loopback plug, or its "
+                         "RTS pin 7 to CTS pin 8 bridge missing, or RTS stuck low"},
+        {"NoValidBaudRateConfig",
+         "no baud rate of the list can be set on this port, so nothing was tested: check BaudRates"},
         {"InvalidBaudRateConfig",
          "the baud rate at index {BaudRateIndex} of the list cannot be set on this port"},
-        {"WriteCompletedShort", "{PortNumber}: only {TotalSent} of {TotalExpected} bytes were written"},
-        {"IncorrectCharCount", "{PortNumber}: {DataRead} bytes came back, {DataWritten} were sent"},
-        {"ReadDataIncorrect", "{PortNumber}: a byte came back wrong"},
-        {"FailedControlSignalsTest", "{PortNumber} failed the internal control signals test"},
-        {"FailedRegTest", "{PortNumber}: no UART answers at the I/O base address (all registers read 0xFF)"},
+        {"WriteCompletedShort", "{PortNumber}: only {TotalSent} of {TotalExpected} bytes were written[ at "
+                                "{BaudRate} bit/s]: the transmitter is held up (flow control, a stalled "
+                                "adapter) or the device was removed"},
+        {"IncorrectCharCount", "{PortNumber}: {DataRead} bytes came back, {DataWritten} were sent[ at "
+                               "{BaudRate} bit/s]"},
+        {"ReadDataIncorrect", "{PortNumber}: a byte came back wrong[ at {BaudRate} bit/s] (more than one off "
+                              "its place in the ramp): bits garbled between TX pin 3 and RX pin 2 (noise, a "
+                              "bad bridge)"},
+        {"FailedControlSignalsTest", "{PortNumber} failed the internal control signals test: DTR, RTS, OUT1, "
+                                     "OUT2 do not reach DSR, CTS, RI, DCD inside the UART (the lines before "
+                                     "say which)"},
+        {"FailedRegTest",
+         "{PortNumber}: no UART answers at the I/O base address (all registers read 0xFF): a "
+         "wrong base, the UART off in the firmware setup, or a card not seated"},
         {"BadDevicePointer", "the device given to the test is not valid"},
         // Localized strings.
         {"ValidityCheck", "Checking {PortNumber}"},
@@ -44,6 +79,46 @@ const std::map<std::string, std::string>& Texts() {
         {"PrgsSendReceive", "Send and receive at {BaudRate} bit/s"},
         {"ConnectAdapterPrompt", "Connect the serial loopback adapter (TX-RX, DTR-DSR, RTS-CTS) to the port "
                                  "under test, then choose OK."},
+        // IncorrectCharCount by what came back.
+        {"IncorrectCharCount.None", "{PortNumber}: 0 of {DataWritten} bytes came back[ at {BaudRate} bit/s]: "
+                                    "no loopback plug, or its TX pin 3 to RX pin 2 bridge missing"},
+        {"IncorrectCharCount.Fewer",
+         "{PortNumber}: {DataRead} of {DataWritten} bytes came back[ at {BaudRate} "
+         "bit/s]: bytes lost between TX pin 3 and RX pin 2 (a bad contact, noise, "
+         "a rate the port cannot keep up)"},
+        {"IncorrectCharCount.More", "{PortNumber}: {DataRead} bytes came back for {DataWritten} sent[ at "
+                                    "{BaudRate} bit/s]: bytes nobody sent reached RX pin 2 (noise, another "
+                                    "device on the line)"},
+        // The wrong bytes of one loopback pass, when more than one.
+        {"ReadDataIncorrect.Many",
+         "{PortNumber}: {Count} bytes came back wrong[ at {BaudRate} bit/s] (more than "
+         "one off their places in the ramp): bits garbled between TX pin 3 and RX pin "
+         "2 (noise, a bad bridge)"},
+        // Rates of the list that the port cannot be asked for, all at once.
+        {"SkippedRates", "skipped {Rates} bit/s: not settable on {PortNumber}"},
+        // Why a test did not run, or not to its end.
+        {"Reason.NoIoBase",
+         "no I/O base: a USB adapter or another port without a UART the register tests can "
+         "reach"},
+        {"Reason.Infrared", "a banked UART switched to an infrared mode: set the port to its plain serial "
+                            "(UART) mode in the firmware setup"},
+        {"Reason.NotSerial", "the driver says it is no serial port (not RS-232, 422, 423 or 449), or the "
+                             "device is gone"},
+        {"Reason.AccessDenied", "access denied: another program holds the port, or this program lacks "
+                                "administrator or root rights"},
+        {"Reason.CannotOpen", "the port cannot be opened[: {ErrorDescription}]"},
+        {"Reason.Modem",
+         "a modem answered AT (or the port could not hold that exchange at 9600 bit/s): unplug "
+         "the modem and fit the loopback plug"},
+        {"Reason.NoDriver",
+         "the kernel-mode port driver is missing (InpOut on Windows; /dev/port, as root, on "
+         "Linux)"},
+        {"Reason.Exception", "the test stopped on an exception: {Message}"},
+        {"Reason.NoPortNumber", "the device gave no port number"},
+        {"Reason.NoValidRate", "no rate of the baud-rate list can be set on this port: check BaudRates"},
+        {"Reason.Cancelled", "the loopback-plug prompt was answered Cancel"},
+        {"Reason.Stopped", "stopped by the user"},
+        {"Reason.NotStarted", "stopped by the user before it began"},
     };
     return texts;
 }
@@ -79,10 +154,26 @@ const VariableRecord* Find(const std::vector<VariableRecord>& vars, const std::s
     return nullptr;
 }
 
+// Fills {Name} in pattern[begin, end); allSet turns false when a variable is missing (shown as "?").
+std::string Fill(const std::string& pattern, size_t begin, size_t end,
+                 const std::vector<VariableRecord>& vars, bool& allSet) {
+    std::string out;
+    for (size_t i = begin; i < end; ++i) {
+        size_t close = pattern[i] == '{' ? pattern.find('}', i) : std::string::npos;
+        if (close == std::string::npos || close >= end) {
+            out += pattern[i];
+            continue;
+        }
+        const VariableRecord* v = Find(vars, pattern.substr(i + 1, close - i - 1));
+        allSet = allSet && v != nullptr;
+        out += v ? ValueText(v->value) : "?";
+        i = close;
+    }
+    return out;
+}
+
 } // namespace
 
-// Fills {Name} with the variable; "{ text Name text}" (a group starting with a blank) appears only when the
-// variable is set, with Name replaced inside it.
 std::string EnglishText(const std::string& name, const std::vector<VariableRecord>& vars) {
     auto it = Texts().find(name);
     if (it == Texts().end()) {
@@ -90,27 +181,18 @@ std::string EnglishText(const std::string& name, const std::vector<VariableRecor
     }
     const std::string& pattern = it->second;
     std::string out;
-    for (size_t i = 0; i < pattern.size(); ++i) {
-        if (pattern[i] != '{') {
-            out += pattern[i];
-            continue;
+    for (size_t i = 0; i < pattern.size();) {
+        size_t open = pattern.find('[', i);
+        size_t close = open == std::string::npos ? std::string::npos : pattern.find(']', open);
+        bool allSet = true;
+        if (close == std::string::npos) {
+            return out + Fill(pattern, i, pattern.size(), vars, allSet);
         }
-        size_t close = pattern.find('}', i);
-        std::string inner = pattern.substr(i + 1, close - i - 1);
-        i = close;
-        if (!inner.empty() && inner[0] == ' ') {
-            // Optional group: the first variable name found inside decides.
-            for (const VariableRecord& v : vars) {
-                size_t at = inner.find(v.name);
-                if (at != std::string::npos) {
-                    out += inner.substr(0, at) + ValueText(v.value) + inner.substr(at + v.name.size());
-                    break;
-                }
-            }
-            continue;
-        }
-        const VariableRecord* v = Find(vars, inner);
-        out += v ? ValueText(v->value) : "?";
+        out += Fill(pattern, i, open, vars, allSet);
+        bool groupSet = true;
+        std::string group = Fill(pattern, open + 1, close, vars, groupSet);
+        out += groupSet ? group : "";
+        i = close + 1;
     }
     return out;
 }

@@ -63,6 +63,7 @@ namespace {
 struct SinkState {
     FILE* file = nullptr;
     std::function<void(const LogLine&)> listener;
+    std::function<bool(std::FILE*)> streamGate;
     std::function<void(const std::string&)> errorWriter;
 };
 SinkState& Sink() {
@@ -101,13 +102,20 @@ void LogSink::setListener(std::function<void(const LogLine&)> listener) {
     Sink().listener = std::move(listener);
 }
 
+void LogSink::setStreamGate(std::function<bool(std::FILE*)> gate) {
+    Sink().streamGate = std::move(gate);
+}
+
 void LogSink::write(const LogLine& line, const std::string& loggerName) {
     SinkState& sink = Sink();
-    // A log line: timestamp, logger name, priority (or TRACE), then the module's text.
-    std::string level = line.isTrace ? "TRACE" : "P" + std::to_string(line.priority);
-    std::string text = Timestamp() + " " + loggerName + " " + level + " " + line.text + "\n";
-    std::fputs(text.c_str(), sink.file ? sink.file : stderr);
-    std::fflush(sink.file ? sink.file : stderr);
+    std::FILE* stream = sink.file ? sink.file : stderr;
+    if (!sink.streamGate || sink.streamGate(stream)) {
+        // A log line: timestamp, logger name, priority (or TRACE), then the module's text.
+        std::string level = line.isTrace ? "TRACE" : "P" + std::to_string(line.priority);
+        std::string text = Timestamp() + " " + loggerName + " " + level + " " + line.text + "\n";
+        std::fputs(text.c_str(), stream);
+        std::fflush(stream);
+    }
     if (sink.listener) {
         sink.listener(line);
     }

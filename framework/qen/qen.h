@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -170,6 +171,9 @@ public:
     // Null: standard error. Otherwise every line is appended to the file.
     static bool setFile(const char* path);
     static void setListener(std::function<void(const LogLine&)> listener);
+    // Asked before a line goes to its stream (the file or standard error), with that stream; false keeps
+    // the line off it (the listener still gets it). A console host clears its progress line here.
+    static void setStreamGate(std::function<bool(std::FILE*)> gate);
     static void write(const LogLine& line, const std::string& loggerName);
 };
 

@@ -6,20 +6,41 @@ give "scenario" (a simulated machine, written to scenario.json and passed as --s
 (more input files: name -> text or JSON), "args" (after the file's own), and "expect", whose keys say what
 is compared: "exit", "stdout", "stderr" (lists of lines), "report" (report.json), "junit" (junit.xml),
 "calls" (the seam calls in record.jsonl, only those named in "callFilter" when it is given), "files" (each
-file in the run folder afterwards, with its size). The program runs in a fresh folder holding the inputs.
+file in the run folder afterwards, with its size), "screen" (what a terminal shows at the end). The program
+runs in a fresh folder holding the inputs, with "env" added to its environment. "terminal": {"columns": N}
+runs it on a pseudo-terminal N columns wide (standard output and error both; standard input stays empty).
+Real times ("0.15 s real") vary from run to run and are compared as "#.## s real", and so do a report's
+host, os and realSeconds, which are left out. Every report.json a case
+writes is checked against docs/report.schema.json when python3-jsonschema is installed.
 
   run_cases.py CASEFILE --program PROGRAM [PREFIX ...]     compare; exit 1 on any difference
   run_cases.py CASEFILE ... --update                        write what the program did into "expect"
 """
-import argparse, difflib, fcntl, json, os, re, subprocess, sys, tempfile
+import argparse, difflib, fcntl, json, os, pty, re, struct, subprocess, sys, tempfile, termios
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 VOLATILE = {"startedAt", "endedAt", "host", "realSeconds", "os"}  # keys of a report that vary run to run
 
 
+def schema_check():
+    """Problems of a report against the published schema; None when the checker is not installed."""
+    try:
+        import jsonschema
+    except ImportError:
+        return None
+    schema = json.load(open(os.path.join(REPO, "docs", "report.schema.json")))
+    validator = jsonschema.Draft202012Validator(schema)
+    return lambda report: [f"{'/'.join(map(str, e.absolute_path))}: {e.message}" for e in validator.iter_errors(report)]
+
+
+SCHEMA = schema_check()
+
+
 def text_lines(raw):
     raw = raw.replace("\r\n", "\n")
     raw = re.sub(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d(\.\d+)?Z", "<time>", raw)
+    raw = re.sub(r"\d+\.\d\d s real", "#.## s real", raw)
+    raw = re.sub(r'"(host|os|realSeconds)": ?("[^"]*"|[0-9.]+)', r'"\1": *', raw)  # a report on standard output
     return raw.split("\n")[:-1] if raw.endswith("\n") else raw.split("\n") if raw else []
 
 
@@ -60,6 +81,49 @@ def calls(path, names):
     return out
 
 
+def screen(raw, columns):
+    """What a terminal of this width shows after raw: carriage returns, line feeds, erase to the end of the
+    line, lines that wrap at the last column; colour sequences kept as <N> before the character they colour."""
+    rows, row, col, pending = [], [], 0, ""
+    for m in re.finditer(r"\x1b\[([0-9;]*)([A-Za-z])|\r|\n|[^\x1b\r\n]", raw):
+        token, final = m.group(0), m.group(2)
+        if token == "\r":
+            col = 0
+        elif token == "\n":
+            rows.append(row + [pending])
+            row, col, pending = [], 0, ""
+        elif final == "K":
+            del row[col:]
+        elif final == "m":
+            pending += f"<{m.group(1) or 0}>"
+        elif not final:
+            if col == columns:
+                rows.append(row)
+                row, col = [], 0
+            row += [" "] * (col + 1 - len(row))
+            row[col], pending, col = pending + token, "", col + 1
+    rows += [row + [pending]] if row or pending else []
+    return text_lines("\n".join("".join(r).rstrip() for r in rows) + "\n")
+
+
+def on_terminal(command, workdir, columns, env):
+    master, slave = pty.openpty()
+    fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, columns, 0, 0))
+    child = subprocess.Popen(command, cwd=workdir, stdin=subprocess.DEVNULL, stdout=slave, stderr=slave, env=env)
+    os.close(slave)
+    raw = b""
+    while True:
+        try:
+            chunk = os.read(master, 65536)
+        except OSError:  # the terminal's other side is closed: the program has ended
+            break
+        if not chunk:
+            break
+        raw += chunk
+    os.close(master)
+    return child.wait(timeout=300), screen(raw.decode("utf-8", "replace"), columns)
+
+
 def run(case, common, program, workdir):
     scenario = case.get("scenario", common.get("scenario"))
     args = list(common.get("args", [])) + list(case.get("args", []))
@@ -80,20 +144,29 @@ def run(case, common, program, workdir):
     expect = case.get("expect", {})
     if "calls" in expect:
         args = ["--record", "record.jsonl"] + args
-    done = subprocess.run(program + args, cwd=workdir, capture_output=True, timeout=300,
-                          stdin=subprocess.DEVNULL)
-    got = {"exit": done.returncode,
-           "stdout": text_lines(done.stdout.decode("utf-8", "replace")),
-           "stderr": text_lines(done.stderr.decode("utf-8", "replace")),
-           "files": {name: os.path.getsize(os.path.join(workdir, name)) for name in sorted(os.listdir(workdir))}}
+    env = {k: v for k, v in os.environ.items() if k != "NO_COLOR"}
+    env.update(case.get("env", {}))
+    if "terminal" in case:
+        code, shown = on_terminal(program + args, workdir, case["terminal"]["columns"], env)
+        got = {"exit": code, "screen": shown}
+    else:
+        done = subprocess.run(program + args, cwd=workdir, capture_output=True, timeout=300,
+                              stdin=subprocess.DEVNULL, env=env)
+        got = {"exit": done.returncode,
+               "stdout": text_lines(done.stdout.decode("utf-8", "replace")),
+               "stderr": text_lines(done.stderr.decode("utf-8", "replace"))}
+    got["files"] = {name: os.path.getsize(os.path.join(workdir, name)) for name in sorted(os.listdir(workdir))}
     report = os.path.join(workdir, "report.json")
-    got["report"] = without_volatile(json.load(open(report))) if os.path.exists(report) else None
+    got["report"] = json.load(open(report)) if os.path.exists(report) else None
+    written = got["report"] is not None and got["exit"] not in (2, 4)  # bad input leaves an old file as it was
+    got["schema"] = SCHEMA(got["report"]) if SCHEMA and written else []
+    got["report"] = without_volatile(got["report"])
     junit = os.path.join(workdir, "junit.xml")
     got["junit"] = text_lines(open(junit).read()) if os.path.exists(junit) else None
     got["calls"] = calls(os.path.join(workdir, "record.jsonl"), case.get("callFilter"))
     if got["junit"]:
         got["junit"] = [re.sub(r'(timestamp|hostname|time)="[^"]*"', r'\1="*"', l) for l in got["junit"]]
-    return {key: got[key] for key in expect}
+    return {key: got[key] for key in list(expect) + ["schema"]}
 
 
 def dump(value, indent=0, key=None):
@@ -103,7 +176,7 @@ def dump(value, indent=0, key=None):
     if len(flat) + indent <= 110 and key not in ("timeline", "calls"):
         return flat
     if isinstance(value, list) and value:
-        one_line = key in ("timeline", "calls", "stdout", "stderr", "junit") or not isinstance(value[0], dict)
+        one_line = key in ("timeline", "calls", "stdout", "stderr", "junit", "screen") or not isinstance(value[0], dict)
         items = [json.dumps(v, ensure_ascii=False) if one_line else dump(v, indent + 2) for v in value]
         return "[\n" + ",\n".join(pad + item for item in items) + end + "]"
     if isinstance(value, dict) and value:
@@ -129,6 +202,9 @@ def main():
                 continue
             with tempfile.TemporaryDirectory(prefix="tarn-case-") as workdir:
                 got = run(case, common, a.program, workdir)
+            for problem in got.pop("schema"):
+                failed += 1
+                print(f"FAIL {case['name']}: the report does not fit docs/report.schema.json: {problem}")
             if a.update:
                 case["expect"] = got
                 continue
@@ -143,7 +219,8 @@ def main():
             handle.seek(0)
             handle.truncate()
             handle.write(dump(common) + "\n")
-        print(f"{os.path.basename(a.casefile)}: {len(common['cases'])} cases, {failed} differences")
+        checked = "" if SCHEMA else " (reports not checked against the schema: python3-jsonschema is not installed)"
+        print(f"{os.path.basename(a.casefile)}: {len(common['cases'])} cases, {failed} differences{checked}")
     return 1 if failed else 0
 
 

@@ -176,7 +176,7 @@ TEST(LinuxPortIo, ReachesTheIoSpaceOnlyThroughTheGrantedWindow) {
     unlink(path);
 }
 
-TEST(LinuxDevices, SysfsGivesComNumbersBasesAndKeepsTheConsoleOff) {
+TEST(LinuxDevices, SysfsGivesComNumbersBasesAndKeepsTheConsoleOffSayingWhy) {
     char root[] = "/tmp/tarn-sysfs-XXXXXX";
     ASSERT_NE(mkdtemp(root), nullptr);
     auto port = [&](const std::string& name, const char* type, const char* io, const char* ioType) {
@@ -207,6 +207,11 @@ TEST(LinuxDevices, SysfsGivesComNumbersBasesAndKeepsTheConsoleOff) {
     ASSERT_EQ(ports.windows.size(), 2u);
     EXPECT_EQ(ports.windows[0].base + ports.windows[0].console, 0x3F8u + 1) << "the console's, flagged";
     EXPECT_EQ(ports.windows[1].base + ports.windows[1].console, 0x2F8u);
+    std::string leftOut;
+    for (const tarnhost::LeftOutPort& left : ports.leftOut) {
+        leftOut += left.osDevice + ": " + left.reason + "; ";
+    }
+    EXPECT_EQ(leftOut, "/dev/ttyS0: the kernel console; /dev/ttyS2: no UART found; ");
     std::system((std::string("rm -rf ") + root).c_str());
 }
 
