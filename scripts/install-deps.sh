@@ -3,7 +3,7 @@
 # Usage: scripts/install-deps.sh [extra package ...]
 set -euo pipefail
 packages=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
-          libcli11-dev nlohmann-json3-dev g++-mingw-w64-x86-64-posix "$@")
+          libcli11-dev nlohmann-json3-dev g++-mingw-w64-x86-64-posix python3 python3-jsonschema "$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
