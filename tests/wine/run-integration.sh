@@ -38,7 +38,7 @@ TARN_WINE_PERSIST=30 "$here/wine.sh" start "$prefix"
 
 # The running wineserver of this prefix must see every host serial device as /dev/null.
 servers=$(for pid in $(pgrep -x 'wineserver.*'); do
-    tr '\0' '\n' <"/proc/$pid/environ" | grep -qx "WINEPREFIX=$prefix" && echo "$pid"; done || true)
+    tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qx "WINEPREFIX=$prefix" && echo "$pid"; done || true)
 [ "$(echo "$servers" | wc -w)" = 1 ] || { echo "not one wineserver for $prefix: $servers" >&2; exit 1; }
 # shellcheck disable=SC2016 # expanded in the server's namespace
 nsenter -t "$servers" -m sh -c 'for d in /dev/ttyS* /dev/ttyUSB* /dev/ttyACM*; do
