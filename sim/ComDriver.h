@@ -41,7 +41,6 @@ private:
     CAttachedDevice m_attached;
     CReceiveQueue m_rx;
     DCB m_dcb;
-    COMMTIMEOUTS m_timeouts;
     DWORD m_inQueue;
     DWORD m_outQueue;
     bool m_open = false;

@@ -37,19 +37,4 @@ uint64_t CLineTiming::TimeForChars(uint64_t k) const {
     return (k * m_numerator + m_denominator - 1) / m_denominator;
 }
 
-uint64_t CLineTiming::CharsWithin(uint64_t us, uint64_t maxChars) const {
-    // A binary search on TimeForChars: exact, and free of the overflow that us * denominator could give.
-    uint64_t low = 0;
-    uint64_t high = maxChars;
-    while (low < high) {
-        uint64_t mid = low + (high - low + 1) / 2;
-        if (TimeForChars(mid) <= us) {
-            low = mid;
-        } else {
-            high = mid - 1;
-        }
-    }
-    return low;
-}
-
 } // namespace tarnsim

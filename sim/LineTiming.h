@@ -18,8 +18,6 @@ public:
 
     // Virtual microseconds that k characters take, rounded up.
     uint64_t TimeForChars(uint64_t k) const;
-    // How many whole characters, at most maxChars, fit in this many microseconds.
-    uint64_t CharsWithin(uint64_t us, uint64_t maxChars) const;
 
 private:
     CLineTiming(uint64_t numerator, uint64_t denominator)

@@ -8,7 +8,8 @@ is compared: "exit", "stdout", "stderr" (lists of lines), "report" (report.json)
 "calls" (the seam calls in record.jsonl, only those named in "callFilter" when it is given), "files" (each
 file in the run folder afterwards, with its size), "screen" (what a terminal shows at the end). The program
 runs in a fresh folder holding the inputs, with "env" added to its environment. "terminal": {"columns": N}
-runs it on a pseudo-terminal N columns wide (standard output and error both; standard input stays empty).
+runs it on a pseudo-terminal N columns wide (standard output and error both; with "input", standard input
+too, and the input typed at once, as keys typed ahead).
 Real times ("0.15 s real") vary from run to run and are compared as "#.## s real", and so do a report's
 host, os and realSeconds, which are left out. Every report.json a case
 writes is checked against docs/report.schema.json when python3-jsonschema is installed.
@@ -106,11 +107,14 @@ def screen(raw, columns):
     return text_lines("\n".join("".join(r).rstrip() for r in rows) + "\n")
 
 
-def on_terminal(command, workdir, columns, env):
+def on_terminal(command, workdir, columns, env, typed=None):
     master, slave = pty.openpty()
     fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, columns, 0, 0))
-    child = subprocess.Popen(command, cwd=workdir, stdin=subprocess.DEVNULL, stdout=slave, stderr=slave, env=env)
+    child = subprocess.Popen(command, cwd=workdir, stdin=subprocess.DEVNULL if typed is None else slave,
+                             stdout=slave, stderr=slave, env=env)
     os.close(slave)
+    if typed is not None:
+        os.write(master, typed.encode("utf-8"))
     raw = b""
     while True:
         try:
@@ -147,7 +151,8 @@ def run(case, common, program, workdir):
     env = {k: v for k, v in os.environ.items() if k != "NO_COLOR"}
     env.update(case.get("env", {}))
     if "terminal" in case:
-        code, shown = on_terminal(program + args, workdir, case["terminal"]["columns"], env)
+        code, shown = on_terminal(program + args, workdir, case["terminal"]["columns"], env,
+                                  case["terminal"].get("input"))
         got = {"exit": code, "screen": shown}
     else:
         done = subprocess.run(program + args, cwd=workdir, capture_output=True, timeout=300,
