@@ -16,7 +16,6 @@ const WORD XOFF_LIMIT = 512;
 const char XON = 0x11;
 const char XOFF = 0x13;
 const WORD COMMPROP_VERSION = 2;
-const uint64_t US_PER_MS = 1000;
 
 // The checks SetCommState makes on a frame, as a Windows serial driver refuses it.
 bool ValidFrame(const DCB& dcb) {
