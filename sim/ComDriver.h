@@ -33,8 +33,6 @@ public:
     DWORD ModemStatus(DWORD* status) const;
     DWORD Properties(COMMPROP* properties) const;
 
-    uint32_t CurrentBaud() const { return m_dcb.BaudRate; }
-
 private:
     const OsConfig& m_os;
     CVirtualClock& m_clock;

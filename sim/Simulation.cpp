@@ -220,18 +220,6 @@ const Scenario& CSimulation::GetScenario() const {
     return m_impl->scenario;
 }
 
-uint8_t CSimulation::UartRegister(size_t portIndex, int offset) const {
-    IUartModel* uart = m_impl->ports.at(portIndex).uart.get();
-    if (uart == nullptr || offset < 0 || offset >= UART_REGISTER_COUNT) {
-        return FLOATING_BUS;
-    }
-    return uart->Peek(static_cast<unsigned>(offset));
-}
-
-uint32_t CSimulation::CurrentBaud(size_t portIndex) const {
-    return m_impl->ports.at(portIndex).driver->CurrentBaud();
-}
-
 // IWin32Backend
 
 HANDLE CSimulation::CreateFileW(LPCWSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD,

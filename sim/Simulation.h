@@ -25,10 +25,6 @@ public:
     CVirtualClock& Clock();
     const Scenario& GetScenario() const;
 
-    // Inspection, without side effects.
-    uint8_t UartRegister(size_t portIndex, int offset) const; // the register's value, without side effects
-    uint32_t CurrentBaud(size_t portIndex) const;             // the COM driver's rate
-
     // IWin32Backend
     HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                        DWORD disposition, DWORD flags, HANDLE templateFile) override;

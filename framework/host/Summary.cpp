@@ -122,9 +122,7 @@ std::string Failures(const Session& session, const std::string& device, const Pa
                 }
             }
         }
-        if (count == 0) {
-            add("  " + run.test + ": " + paint("FAIL"));
-        } else if (count > SHOWN) {
+        if (count > SHOWN) {
             add("  " + run.test + ": and " + std::to_string(count - SHOWN) + " more");
         }
     }

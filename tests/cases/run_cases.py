@@ -8,8 +8,8 @@ is compared: "exit", "stdout", "stderr" (lists of lines), "report" (report.json)
 "calls" (the seam calls in record.jsonl, only those named in "callFilter" when it is given), "files" (each
 file in the run folder afterwards, with its size), "screen" (what a terminal shows at the end). The program
 runs in a fresh folder holding the inputs, with "env" added to its environment. "terminal": {"columns": N}
-runs it on a pseudo-terminal N columns wide (standard output and error both; with "input", standard input
-too, and the input typed at once, as keys typed ahead).
+runs it on a pseudo-terminal N columns wide (standard output and error both; with "input", a list of
+answers, standard input too: each answer is typed when the next "[O/c]" prompt shows).
 Real times ("0.15 s real") vary from run to run and are compared as "#.## s real", and so do a report's
 host, os and realSeconds, which are left out. Every report.json a case
 writes is checked against docs/report.schema.json when python3-jsonschema is installed.
@@ -113,8 +113,7 @@ def on_terminal(command, workdir, columns, env, typed=None):
     child = subprocess.Popen(command, cwd=workdir, stdin=subprocess.DEVNULL if typed is None else slave,
                              stdout=slave, stderr=slave, env=env)
     os.close(slave)
-    if typed is not None:
-        os.write(master, typed.encode("utf-8"))
+    answers = list(typed or [])
     raw = b""
     while True:
         try:
@@ -124,6 +123,8 @@ def on_terminal(command, workdir, columns, env, typed=None):
         if not chunk:
             break
         raw += chunk
+        if answers and raw.count(b"[O/c] ") > len(typed) - len(answers):
+            os.write(master, answers.pop(0).encode("utf-8"))
     os.close(master)
     return child.wait(timeout=300), screen(raw.decode("utf-8", "replace"), columns)
 

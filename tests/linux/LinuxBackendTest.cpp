@@ -2,6 +2,8 @@
 // file standing in for the I/O space, and a fake sysfs tree: the Win32 answers a Windows driver gives.
 #include "os/linux/LinuxBackend.h"
 #include "host/DevicesLinux.h"
+#include "host/HostError.h"
+#include "host/Selection.h"
 #include "os/IoPortGuard.h"
 #include "os/OsBackend.h"
 #include "os/TarnKernelModeServices.h"
@@ -213,6 +215,24 @@ TEST(LinuxDevices, SysfsGivesComNumbersBasesAndKeepsTheConsoleOffSayingWhy) {
     }
     EXPECT_EQ(leftOut, "/dev/ttyS0: the kernel console; /dev/ttyS2: no UART found; ");
     std::system((std::string("rm -rf ") + root).c_str());
+}
+
+TEST(LinuxDevices, DevicesAreChosenByComNameInAnyCaseOrByTheirNode) {
+    auto host = [](const char* name, const char* os) {
+        return tarnhost::HostDevice{kivu5::DiagDevice(name), os};
+    };
+    const std::vector<tarnhost::HostDevice> found = {host("COM2", "/dev/ttyS1"),
+                                                     host("COM7", "simulated (UART 16550A)"),
+                                                     host("COM3", "\\\\.\\COM3 (Communications Port)")};
+    std::string chosen;
+    for (const tarnhost::HostDevice& device :
+         tarnhost::SelectDevices(found, {"\\\\.\\COM3", "/dev/ttyS1", "com7"})) {
+        chosen += device.device.name() + " ";
+    }
+    EXPECT_EQ(chosen, "COM3 COM2 COM7 ");
+    for (const char* unknown : {"/dev/ttyS2", "simulated", "COM", "/dev/ttyS1 (x)"}) {
+        EXPECT_THROW(tarnhost::SelectDevices(found, {unknown}), tarnhost::CHostInputError) << unknown;
+    }
 }
 
 } // namespace
