@@ -50,10 +50,6 @@ void CNsBankedUart::Write(unsigned offset, uint8_t value) {
     // Every other bank register (the identification register too) ignores writes.
 }
 
-uint8_t CNsBankedUart::Peek(unsigned offset) {
-    return WithMode(offset, m_uart.Peek(offset));
-}
-
 uint8_t CNsBankedUart::WithMode(unsigned offset, uint8_t value) const {
     if (offset != UART_MCR || !(m_config.excr1 & UART_NS_EXCR1_EXT_MODE)) {
         return value;

@@ -19,7 +19,6 @@ public:
 
     uint8_t Read(unsigned offset) override;
     void Write(unsigned offset, uint8_t value) override;
-    uint8_t Peek(unsigned offset) override;
 
 private:
     enum class Bank { Uart, DivisorLatch, Extended, Identification, Infrared };

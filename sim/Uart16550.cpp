@@ -86,28 +86,6 @@ void CUart16550::Write(unsigned offset, uint8_t value) {
     }
 }
 
-uint8_t CUart16550::Peek(unsigned offset) {
-    Sync(); // only time passes here; no register changes because it was looked at
-    switch (offset) {
-    case UART_RX:
-        return m_regs.rbr;
-    case UART_IER:
-        return m_regs.ier;
-    case UART_IIR:
-        return m_regs.iir;
-    case UART_LCR:
-        return m_regs.lcr;
-    case UART_MCR:
-        return m_regs.mcr;
-    case UART_LSR:
-        return LineStatus();
-    case UART_MSR:
-        return ModemStatus();
-    default:
-        return m_regs.scr;
-    }
-}
-
 // A byte written to THR goes to the shift register at once when that is idle (THRE stays set); otherwise it
 // waits in THR, with THRE clear, until the shift register is free.
 void CUart16550::Transmit(uint8_t value) {

@@ -39,7 +39,6 @@ public:
 
     uint8_t Read(unsigned offset) override;
     void Write(unsigned offset, uint8_t value) override;
-    uint8_t Peek(unsigned offset) override;
 
 private:
     // Brings the transmitter up to the present: every character whose last bit has left is delivered.

@@ -14,17 +14,17 @@ public:
     explicit CScriptedUart(const UartScript& script) : m_script(script) {}
 
     uint8_t Read(unsigned offset) override {
-        const uint8_t value = Peek(offset);
-        if (m_next[offset] + 1 < m_script[offset].size()) {
+        const std::vector<uint8_t>& values = m_script[offset];
+        if (values.empty()) {
+            return FLOATING_BUS;
+        }
+        const uint8_t value = values[m_next[offset]];
+        if (m_next[offset] + 1 < values.size()) {
             ++m_next[offset];
         }
         return value;
     }
     void Write(unsigned, uint8_t) override {}
-    uint8_t Peek(unsigned offset) override {
-        const std::vector<uint8_t>& values = m_script[offset];
-        return values.empty() ? FLOATING_BUS : values[m_next[offset]];
-    }
 
 private:
     static const uint8_t FLOATING_BUS = 0xFF;

@@ -17,8 +17,6 @@ public:
     // offset is 0..7; reads and writes have the side effects the hardware has (DR cleared, ...).
     virtual uint8_t Read(unsigned offset) = 0;
     virtual void Write(unsigned offset, uint8_t value) = 0;
-    // The bank-0 register at offset as the hardware would now show it, without any side effect.
-    virtual uint8_t Peek(unsigned offset) = 0;
 };
 
 // The model of config.model. config and clock must outlive it.

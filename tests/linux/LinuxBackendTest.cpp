@@ -3,6 +3,7 @@
 #include "os/linux/LinuxBackend.h"
 #include "host/DevicesLinux.h"
 #include "host/HostError.h"
+#include "host/IoGuardSetup.h"
 #include "host/Selection.h"
 #include "os/IoPortGuard.h"
 #include "os/OsBackend.h"
@@ -233,6 +234,38 @@ TEST(LinuxDevices, DevicesAreChosenByComNameInAnyCaseOrByTheirNode) {
     for (const char* unknown : {"/dev/ttyS2", "simulated", "COM", "/dev/ttyS1 (x)"}) {
         EXPECT_THROW(tarnhost::SelectDevices(found, {unknown}), tarnhost::CHostInputError) << unknown;
     }
+}
+
+TEST(LinuxPortIo, AllowIoAddsWindowsButNeverTheConsolesAndEachRunGetsItsDevicesWindow) {
+    class CNoHardware final : public tarnos::IPortIoBackend {
+        bool DriverOpen() override { return true; }
+        int ReadByte(unsigned short, unsigned char* value) override { return *value = 0, 0; }
+        int WriteByte(unsigned short, unsigned char) override { return 0; }
+    } hardware;
+    tarnos::CIoPortGuard guard(hardware);
+    const std::vector<tarnos::UartWindow> platform = {{0x3F8, "COM1", true}, {0x2F8, "COM2", false}};
+    std::FILE* warnings = std::tmpfile();
+    tarnhost::ConfigureIoGuard(guard, platform, {0x2E8}, warnings);
+    std::rewind(warnings);
+    char line[256] = {};
+    EXPECT_NE(std::fgets(line, sizeof line, warnings), nullptr);
+    EXPECT_EQ(std::string(line).rfind("tarnserialport: warning: --allow-io: I/O ports 0x02E8-0x02EF may", 0),
+              0u);
+    std::fclose(warnings);
+    for (uint32_t console : {0x3F8u, 0x3FCu}) {
+        EXPECT_THROW(tarnhost::ConfigureIoGuard(guard, platform, {console}, stderr),
+                     tarnhost::CHostInputError);
+    }
+    tarnhost::ConfigureIoGuard(guard, platform, {0x2E8}, std::tmpfile());
+    kivu5::DiagDevice com4("COM4"), com2("COM2"), none("COM5"), empty("COM6");
+    com4.setProperty("IoBaseAddresses", kivu5::Value::Uint32Array({0x2E8}));
+    com2.setProperty("IoBaseAddresses", kivu5::Value::Uint32Array({0x2F8, 0x3E8}));
+    empty.setProperty("IoBaseAddresses", kivu5::Value::Uint32Array({}));
+    EXPECT_TRUE(tarnhost::NarrowIoGuard(guard, com4));
+    EXPECT_TRUE(tarnhost::NarrowIoGuard(guard, com2));
+    EXPECT_EQ(guard.GrantedWindow(), std::optional<uint16_t>(0x2F8)) << "the first base only";
+    EXPECT_FALSE(tarnhost::NarrowIoGuard(guard, none));
+    EXPECT_FALSE(tarnhost::NarrowIoGuard(guard, empty));
 }
 
 } // namespace
