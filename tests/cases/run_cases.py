@@ -67,11 +67,12 @@ def file_bytes(content):
 
 
 def calls(path, names):
-    """The recorded calls, repeats written out, only those named when names are given."""
+    """The recorded calls, repeats written out, only those named when names are given. The framework's
+    inputs ("input" lines: prompt answers, stop checks) are no calls, but a repeat line counts them."""
     if not os.path.exists(path):
         return None
-    wanted = lambda entry: not names or entry["call"] in names
-    out, recent = [], []  # recent: the last calls, named or not, that a repeat line may refer to
+    wanted = lambda entry: "call" in entry and (not names or entry["call"] in names)
+    out, recent = [], []  # recent: the last lines, named or not, that a repeat line may refer to
     for line in list(open(path, encoding="utf-8"))[1:]:
         entry = json.loads(line)
         if "repeat" in entry:
