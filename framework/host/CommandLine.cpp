@@ -264,7 +264,7 @@ HostOptions ParseCommandLine(const std::vector<std::string>& args) {
     }
     if (options.replayFile) {
         // The session's choices and the machine's answers are the recording's: only where the outputs go
-        // and how much is logged may differ.
+        // may differ. Even the log priority is the recording's: each line let through reads the clock.
         const std::pair<const char*, bool> fromRecording[] = {
             {"--sim", options.sim},
             {"--test", !options.tests.empty()},
@@ -275,6 +275,7 @@ HostOptions ParseCommandLine(const std::vector<std::string>& args) {
             {"--repeat", options.repeat > 0},
             {"--for", options.forSeconds > 0},
             {"--strict", options.strict},
+            {"--log-priority", options.logPriorityGiven},
             {"--tag", !options.tags.empty()},
             {"--no-restore", options.noRestore},
             {"--allow-io", !allowIo.empty()},

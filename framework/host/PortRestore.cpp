@@ -171,7 +171,9 @@ void CPortRestore::RestoreRegisters(RestorePart& part) {
         LogFifoNote(m_Device.device.name() + ": FCR left as the test left it: the FIFOs were on, and " +
                     m_Device.fifoSource);
     }
-    uart.Out(UART_LCR, saved.lcr);
+    if (WithoutDlab(saved.lcr) != saved.lcr) {
+        uart.Out(UART_LCR, saved.lcr); // found with DLAB set: so it is left
+    }
     uart.Out(UART_MCR, saved.mcr);
     uart.Out(UART_SCR, saved.scr);
     part.restored = uart.Failed().empty();

@@ -155,9 +155,7 @@ void TakeRecordedChoices(const SessionFacts& facts, HostOptions& options) {
         options.devices.push_back(device.device.name());
     }
     options.sets = facts.parameters;
-    if (!options.logPriorityGiven) {
-        options.logPriority = facts.logPriority;
-    }
+    options.logPriority = facts.logPriority;
     options.strict = facts.strict;
     options.tags = facts.tags;
     options.repeat = facts.repeat;

@@ -40,7 +40,7 @@ SessionFacts FactsOfThisSession(const HostOptions& options, const std::vector<st
 std::string FactsLine(const SessionFacts& facts);
 SessionFacts ParseFactsLine(const std::string& line, const std::string& path);
 // The recorded session's choices in place of the command line's: tests, devices, parameters, the log
-// priority (unless --log-priority was given), --strict, --tag, the soak and --no-restore.
+// priority, --strict, --tag, the soak and --no-restore.
 void TakeRecordedChoices(const SessionFacts& facts, HostOptions& options);
 
 } // namespace tarnhost
