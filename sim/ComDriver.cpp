@@ -102,8 +102,21 @@ DWORD CComDriver::Setup(DWORD inQueue, DWORD outQueue) {
     return ERROR_SUCCESS;
 }
 
-// Taken as given: reads and writes behave as the time-outs every test sets ask for (see Read and Write).
-DWORD CComDriver::SetTimeouts(const COMMTIMEOUTS*) {
+// Kept, to be read back; reads and writes behave as the time-outs every test sets ask for (see Read and
+// Write).
+DWORD CComDriver::SetTimeouts(const COMMTIMEOUTS* timeouts) {
+    if (timeouts == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    m_timeouts = *timeouts;
+    return ERROR_SUCCESS;
+}
+
+DWORD CComDriver::GetTimeouts(COMMTIMEOUTS* timeouts) const {
+    if (timeouts == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    *timeouts = m_timeouts;
     return ERROR_SUCCESS;
 }
 

@@ -28,6 +28,7 @@ public:
     DWORD SetState(const DCB* dcb);
     DWORD Setup(DWORD inQueue, DWORD outQueue);
     DWORD SetTimeouts(const COMMTIMEOUTS* timeouts);
+    DWORD GetTimeouts(COMMTIMEOUTS* timeouts) const;
     DWORD Read(void* buffer, DWORD toRead, DWORD* read);
     DWORD Write(const void* buffer, DWORD toWrite, DWORD* written);
     DWORD ModemStatus(DWORD* status) const;
@@ -39,6 +40,7 @@ private:
     CAttachedDevice m_attached;
     CReceiveQueue m_rx;
     DCB m_dcb;
+    COMMTIMEOUTS m_timeouts{}; // all 0 until set: no time-outs, as a Windows driver starts
     DWORD m_inQueue;
     DWORD m_outQueue;
     bool m_open = false;

@@ -16,11 +16,17 @@ struct SFailableCall {
 // BuildCommDCBW never reaches a driver: kernel32 reads the frame text itself and refuses a text it cannot
 // parse with ERROR_INVALID_PARAMETER, leaving the DCB as it was.
 const SFailableCall FAILABLE_CALLS[] = {
-    {SeamCall::CreateFileW, ERROR_GEN_FAILURE},         {SeamCall::CloseHandle, ERROR_GEN_FAILURE},
-    {SeamCall::GetCommState, ERROR_GEN_FAILURE},        {SeamCall::SetCommState, ERROR_GEN_FAILURE},
-    {SeamCall::BuildCommDCBW, ERROR_INVALID_PARAMETER}, {SeamCall::SetupComm, ERROR_GEN_FAILURE},
-    {SeamCall::SetCommTimeouts, ERROR_GEN_FAILURE},     {SeamCall::ReadFile, ERROR_GEN_FAILURE},
-    {SeamCall::WriteFile, ERROR_GEN_FAILURE},           {SeamCall::GetCommModemStatus, ERROR_GEN_FAILURE},
+    {SeamCall::CreateFileW, ERROR_GEN_FAILURE},
+    {SeamCall::CloseHandle, ERROR_GEN_FAILURE},
+    {SeamCall::GetCommState, ERROR_GEN_FAILURE},
+    {SeamCall::SetCommState, ERROR_GEN_FAILURE},
+    {SeamCall::BuildCommDCBW, ERROR_INVALID_PARAMETER},
+    {SeamCall::SetupComm, ERROR_GEN_FAILURE},
+    {SeamCall::SetCommTimeouts, ERROR_GEN_FAILURE},
+    {SeamCall::GetCommTimeouts, ERROR_GEN_FAILURE},
+    {SeamCall::ReadFile, ERROR_GEN_FAILURE},
+    {SeamCall::WriteFile, ERROR_GEN_FAILURE},
+    {SeamCall::GetCommModemStatus, ERROR_GEN_FAILURE},
     {SeamCall::GetCommProperties, ERROR_GEN_FAILURE},
 };
 

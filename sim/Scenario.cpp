@@ -45,10 +45,10 @@ const std::vector<const char*>& UartModelNames() {
 
 const std::vector<const char*>& SeamCallNames() {
     static const std::vector<const char*> names = {
-        "CreateFileW",       "CloseHandle",     "GetCommState", "SetCommState", "BuildCommDCBW",
-        "SetupComm",         "SetCommTimeouts", "ReadFile",     "WriteFile",    "GetCommModemStatus",
-        "GetCommProperties", "GetLastError",    "Sleep",        "GetTickCount", "DriverOpened",
-        "PortReadByte",      "PortWriteByte"};
+        "CreateFileW",        "CloseHandle",       "GetCommState",    "SetCommState", "BuildCommDCBW",
+        "SetupComm",          "SetCommTimeouts",   "GetCommTimeouts", "ReadFile",     "WriteFile",
+        "GetCommModemStatus", "GetCommProperties", "GetLastError",    "Sleep",        "GetTickCount",
+        "DriverOpened",       "PortReadByte",      "PortWriteByte"};
     return names;
 }
 

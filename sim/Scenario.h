@@ -97,6 +97,7 @@ enum class SeamCall {
     BuildCommDCBW,
     SetupComm,
     SetCommTimeouts,
+    GetCommTimeouts,
     ReadFile,
     WriteFile,
     GetCommModemStatus,

@@ -325,6 +325,11 @@ BOOL CSimulation::SetCommTimeouts(HANDLE handle, COMMTIMEOUTS* timeouts) {
                           [&](CComDriver& driver) { return driver.SetTimeouts(timeouts); });
 }
 
+BOOL CSimulation::GetCommTimeouts(HANDLE handle, COMMTIMEOUTS* timeouts) {
+    return m_impl->OnPort(handle, SeamCall::GetCommTimeouts,
+                          [&](CComDriver& driver) { return driver.GetTimeouts(timeouts); });
+}
+
 BOOL CSimulation::ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read,
                            LPOVERLAPPED overlapped) {
     if (read != nullptr) {

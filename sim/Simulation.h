@@ -34,6 +34,7 @@ public:
     BOOL BuildCommDCBW(LPCWSTR definition, DCB* dcb) override;
     BOOL SetupComm(HANDLE handle, DWORD inQueue, DWORD outQueue) override;
     BOOL SetCommTimeouts(HANDLE handle, COMMTIMEOUTS* timeouts) override;
+    BOOL GetCommTimeouts(HANDLE handle, COMMTIMEOUTS* timeouts) override;
     BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped) override;
     BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written,
                    LPOVERLAPPED overlapped) override;

@@ -34,7 +34,7 @@ uint8_t CUart16550::Read(unsigned offset) {
     case UART_IER:
         return DivisorLatchAccess() ? static_cast<uint8_t>(m_regs.divisor >> BYTE_BITS) : m_regs.ier;
     case UART_IIR:
-        return m_regs.iir;
+        return InterruptIdentification();
     case UART_LCR:
         return m_regs.lcr;
     case UART_MCR:

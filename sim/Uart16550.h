@@ -1,7 +1,8 @@
 // The 16550A register model: one state record with a field per register and the hidden transmit shift
 // register, the chip's reset values, one read switch and one write switch that honour DLAB, and character
 // times derived from the frame and the divisor on the virtual clock. The FIFOs and interrupts are not
-// modelled: FCR is stored, IIR always reads "no interrupt".
+// modelled: FCR is stored, and IIR reads "no interrupt" with its two FIFO bits showing FCR's FIFO enable,
+// as a 16550A's do.
 #pragma once
 
 #include "sim/Scenario.h"
@@ -22,7 +23,7 @@ struct SUartState {
     uint64_t tsrDoneUs = 0;                      // when tsr's last bit has left
     uint8_t ier = UART_IER_OFF;                  // stored; no interrupt is ever raised
     uint8_t iir = UART_IIR_NO_INT;               // no interrupt pending
-    uint8_t fcr = 0;                             // stored; the FIFOs are not modelled
+    uint8_t fcr = 0;                             // stored; only its FIFO enable shows, in IIR
     uint8_t lcr = 0;                             // 5 data bits, 1 stop bit, no parity, DLAB clear
     uint8_t mcr = 0;                             // outputs off, loopback off
     uint8_t lsr = UART_LSR_THRE | UART_LSR_TEMT; // transmitter idle, nothing received
@@ -54,6 +55,10 @@ private:
     uint32_t Rate() const;
     uint8_t LineStatus() const;
     uint8_t ModemStatus() const;
+    uint8_t InterruptIdentification() const {
+        return static_cast<uint8_t>(m_regs.iir |
+                                    ((m_regs.fcr & UART_FCR_ENABLE_FIFO) ? UART_IIR_FIFO_ENABLED : 0));
+    }
     bool DivisorLatchAccess() const { return (m_regs.lcr & UART_LCR_DLAB) != 0; }
     bool Loopback() const { return (m_regs.mcr & UART_MCR_LOOP) != 0; }
 

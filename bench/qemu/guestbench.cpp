@@ -141,6 +141,9 @@ public:
     BOOL SetCommTimeouts(HANDLE handle, COMMTIMEOUTS* timeouts) override {
         return Timed(K_SETUP, [&] { return R().SetCommTimeouts(handle, timeouts); });
     }
+    BOOL GetCommTimeouts(HANDLE handle, COMMTIMEOUTS* timeouts) override {
+        return Timed(K_SETUP, [&] { return R().GetCommTimeouts(handle, timeouts); });
+    }
     BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read,
                   LPOVERLAPPED overlapped) override {
         return Timed(K_READ, [&] { return R().ReadFile(handle, buffer, toRead, read, overlapped); });

@@ -142,7 +142,7 @@ HostOptions ParseCommandLine(const std::vector<std::string>& args) {
 
     HostOptions options;
     std::vector<std::string> tests, devices, sets, settings, answer, sim, report, junit, log, logPriority,
-        allowIo, record, tags, repeat, forDuration;
+        allowIo, record, replay, tags, repeat, forDuration;
     CLI::Option* help = app.add_flag("-h,--help");
     CLI::Option* version = app.add_flag("--version");
     CLI::Option* listTests = app.add_flag("--list-tests");
@@ -151,6 +151,7 @@ HostOptions ParseCommandLine(const std::vector<std::string>& args) {
     CLI::Option* quiet = app.add_flag("-q,--quiet");
     CLI::Option* strict = app.add_flag("--strict");
     CLI::Option* json = app.add_flag("--json");
+    CLI::Option* noRestore = app.add_flag("--no-restore");
     Valued(app, "--test", tests);
     Valued(app, "--device", devices);
     Valued(app, "--set", sets);
@@ -162,6 +163,7 @@ HostOptions ParseCommandLine(const std::vector<std::string>& args) {
     Valued(app, "--log-priority", logPriority);
     Valued(app, "--allow-io", allowIo);
     Valued(app, "--record", record);
+    Valued(app, "--replay", replay);
     Valued(app, "--tag", tags);
     Valued(app, "--repeat", repeat);
     Valued(app, "--for", forDuration);
@@ -197,6 +199,7 @@ HostOptions ParseCommandLine(const std::vector<std::string>& args) {
     options.quiet = quiet->count() > 0;
     options.strict = strict->count() > 0;
     options.json = json->count() > 0;
+    options.noRestore = noRestore->count() > 0;
     if (options.json && (!options.listDevices || options.listTests)) {
         throw CHostInputError("--json", "goes with --list-devices alone");
     }
@@ -233,12 +236,15 @@ HostOptions ParseCommandLine(const std::vector<std::string>& args) {
     options.junitFile = Single("--junit", junit);
     options.logFile = Single("--log", log);
     options.recordFile = Single("--record", record);
+    options.replayFile = Single("--replay", replay);
     if (std::optional<std::string> text = Single("--log-priority", logPriority)) {
         options.logPriority = ParseLogPriority(*text);
+        options.logPriorityGiven = true;
     }
     for (const auto& file :
          {std::make_pair("--report", &options.reportFile), std::make_pair("--junit", &options.junitFile),
-          std::make_pair("--log", &options.logFile), std::make_pair("--record", &options.recordFile)}) {
+          std::make_pair("--log", &options.logFile), std::make_pair("--record", &options.recordFile),
+          std::make_pair("--replay", &options.replayFile)}) {
         if (*file.second && (*file.second)->empty()) {
             throw CHostInputError(file.first, "needs a file name");
         }
@@ -254,6 +260,33 @@ HostOptions ParseCommandLine(const std::vector<std::string>& args) {
         uint32_t base = ParseAllowIo(text);
         if (std::find(options.allowIo.begin(), options.allowIo.end(), base) == options.allowIo.end()) {
             options.allowIo.push_back(base);
+        }
+    }
+    if (options.replayFile) {
+        // The session's choices and the machine's answers are the recording's: only where the outputs go
+        // may differ. Even the log priority is the recording's: each line let through reads the clock.
+        const std::pair<const char*, bool> fromRecording[] = {
+            {"--sim", options.sim},
+            {"--test", !options.tests.empty()},
+            {"--device", !options.devices.empty()},
+            {"--set", !options.sets.empty()},
+            {"--settings", options.settingsFile.has_value()},
+            {"--answer", options.answer.has_value()},
+            {"--repeat", options.repeat > 0},
+            {"--for", options.forSeconds > 0},
+            {"--strict", options.strict},
+            {"--log-priority", options.logPriorityGiven},
+            {"--tag", !options.tags.empty()},
+            {"--no-restore", options.noRestore},
+            {"--allow-io", !allowIo.empty()},
+            {"--record", options.recordFile.has_value()},
+            {"--list-tests", options.listTests},
+            {"--list-devices", options.listDevices}};
+        for (const auto& option : fromRecording) {
+            if (option.second) {
+                throw CHostInputError(option.first,
+                                      "does not go with --replay (the recording says what ran)");
+            }
         }
     }
     if (options.sim && !options.allowIo.empty()) {
@@ -304,13 +337,19 @@ std::string UsageText() {
            "  -q, --quiet             only the closing summary (and prompts, warnings, bad input)\n"
            "  --record FILE           write every call the tests make to the operating system and the\n"
            "                          UART registers, with its answer, to FILE (one JSON object a line)\n"
+           "  --replay FILE           play a --record FILE back: the same tests on the same devices, every\n"
+           "                          call answered from FILE, no port touched; the first call that differs\n"
+           "                          ends the program with exit status 6\n"
+           "  --no-restore            leave each port as the tests leave it (default: the registers and\n"
+           "                          port settings a test changes are put back as they were found)\n"
            "  --allow-io 0xNNN        let the register tests also reach the 8 I/O ports from 0xNNN, for a\n"
            "                          port whose I/O base it is, though the platform does not report that\n"
            "                          window (repeatable; experts only; never the kernel console's UART)\n"
            "\n"
            "Exit status: 0 every run PASS or NOTSUPPORTED (--strict: PASS); 1 a run FAILed; 2 bad input,\n"
            "nothing run; 3 no failure but some run ended otherwise (CANNOTRUN, USERABORTED, ...);\n"
-           "4 no such device or test; 5 a report, JUnit or record file could not be written.\n"
+           "4 no such device or test; 5 a report, JUnit or record file could not be written;\n"
+           "6 --replay: the run asked a call other than the recording's.\n"
            "Ctrl-C stops the current test at its next stop check (in a soak: ends after the current test);\n"
            "a second Ctrl-C ends the program at once.\n";
 }

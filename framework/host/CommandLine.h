@@ -33,7 +33,10 @@ struct HostOptions {
     std::optional<std::string> junitFile;  // "-" is standard output
     std::optional<std::string> logFile;
     std::optional<std::string> recordFile; // --record: every call to the OS and the UART registers
+    std::optional<std::string> replayFile; // --replay: a recorded session played back, no port touched
+    bool noRestore = false;                // --no-restore: ports left as the tests leave them
     int logPriority = 3;
+    bool logPriorityGiven = false;
     bool noProgress = false;
     bool quiet = false;  // -q: the closing summary alone
     bool strict = false; // only PASS is a pass: NOTSUPPORTED and the others exit 3

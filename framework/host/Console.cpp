@@ -126,6 +126,13 @@ void CConsole::RunFinished(const RunRecord& run) {
     Line(Prefix() + Paint(run.outcome.result.name()) + " after " +
          DurationText(run.DurationMs(), run.realSeconds, m_style.simulated) + counted +
          (reason.empty() ? "" : ": " + reason));
+    // A part that was saved but could not be written back leaves the port changed: say so.
+    for (const auto& part : {std::make_pair("registers", &run.restore.registers),
+                             std::make_pair("port settings", &run.restore.comPort)}) {
+        if (*part.second && (*part.second)->saved && !(*part.second)->restored) {
+            Line(Prefix() + part.first + " not put back as found: " + (*part.second)->why);
+        }
+    }
 }
 
 PromptAnswer CConsole::Ask(const kivu5::PromptRequest& request, std::FILE* in, std::FILE* question) {

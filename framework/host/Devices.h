@@ -8,14 +8,23 @@
 #include "os/IoWindow.h"
 #include "sim/Scenario.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace tarnhost {
 
 struct HostDevice {
+    HostDevice(kivu5::DiagDevice diagDevice, std::string os)
+        : device(std::move(diagDevice)), osDevice(std::move(os)) {}
     kivu5::DiagDevice device;
     std::string osDevice; // "/dev/ttyS1", "\\.\COM3 (Communications Port)", "simulated (UART 16550A)"
+    // What the OS's driver writes to the UART's FIFO control register, which cannot be read back, so that
+    // the host can put it back after the register tests; unset when it is not known. fifoSource says
+    // whose setting it is, or why it is not known.
+    std::optional<uint8_t> fifoControl;
+    std::string fifoSource;
 };
 
 // The serial ports of this machine, in COM number order, with the UART windows the platform reports, for

@@ -1,5 +1,7 @@
 #include "host/DevicesLinux.h"
 
+#include "host/DriverFifo.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -63,7 +65,9 @@ std::vector<HostDevice> EnumerateLinuxDevices(const std::string& sysClassTty,
                 device.setProperty("IoBaseAddresses",
                                    kivu5::Value::Uint32Array({static_cast<uint32_t>(base)}));
             }
-            uarts.push_back(Found{com, HostDevice{device, "/dev/" + name}});
+            HostDevice host{device, "/dev/" + name};
+            SetLinuxDriverFifo(std::strtoul(type.c_str(), nullptr, 10), host);
+            uarts.push_back(Found{com, host});
         } else if (std::regex_match(name, match, adapterName) && fs::exists(entry.path() / "device")) {
             // Sort ACM before USB, each by number, so the numbering is stable from run to run.
             char key[32];

@@ -2,6 +2,8 @@
 // first I/O range of their allocated resources as IoBaseAddresses. Nothing is opened.
 #include "host/Devices.h"
 
+#include "host/DriverFifo.h"
+
 #include <windows.h>
 
 #include <cfgmgr32.h>
@@ -158,7 +160,9 @@ PlatformPorts EnumeratePlatformPorts() {
         }
         std::string os = "\\\\.\\" + Narrow(portName);
         std::string friendly = Narrow(FriendlyName(set, data));
-        found.emplace_back(com, HostDevice{device, friendly.empty() ? os : os + " (" + friendly + ")"});
+        HostDevice host{device, friendly.empty() ? os : os + " (" + friendly + ")"};
+        SetWindowsDriverFifo(host); // a port with an I/O range is the serial driver's
+        found.emplace_back(com, host);
     }
     if (set != INVALID_HANDLE_VALUE) {
         SetupDiDestroyDeviceInfoList(set);

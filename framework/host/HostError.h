@@ -11,14 +11,15 @@ namespace tarnhost {
 
 // The program's exit statuses, in one place: scripts on factory lines act on them.
 enum ExitStatus {
-    EXIT_ALL_PASSED = 0,   // every run PASS or NOTSUPPORTED
-    EXIT_SOME_FAILED = 1,  // a run ended FAIL
-    EXIT_BAD_INPUT = 2,    // command line, settings or scenario file; nothing was run
-    EXIT_NOT_PASSED = 3,   // no FAIL, but some run ended otherwise (CANNOTRUN, USERABORTED, ...;
-                           // with --strict also NOTSUPPORTED)
-    EXIT_NOT_FOUND = 4,    // a selected device or test does not exist
-    EXIT_NOT_WRITTEN = 5,  // a report, JUnit or record file could not be written at the end
-    EXIT_INTERRUPTED = 130 // a second Ctrl-C: the shell's convention for death by SIGINT
+    EXIT_ALL_PASSED = 0,     // every run PASS or NOTSUPPORTED
+    EXIT_SOME_FAILED = 1,    // a run ended FAIL
+    EXIT_BAD_INPUT = 2,      // command line, settings or scenario file; nothing was run
+    EXIT_NOT_PASSED = 3,     // no FAIL, but some run ended otherwise (CANNOTRUN, USERABORTED, ...;
+                             // with --strict also NOTSUPPORTED)
+    EXIT_NOT_FOUND = 4,      // a selected device or test does not exist
+    EXIT_NOT_WRITTEN = 5,    // a report, JUnit or record file could not be written at the end
+    EXIT_REPLAY_DIFFERS = 6, // --replay: the run asked a call other than the recording's
+    EXIT_INTERRUPTED = 130   // a second Ctrl-C: the shell's convention for death by SIGINT
 };
 
 // Input text as an error line may show it: control characters (a newline would break the one-line rule),

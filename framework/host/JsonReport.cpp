@@ -35,6 +35,31 @@ ordered_json VarsJson(const std::vector<kivu5::VariableRecord>& vars) {
     return list;
 }
 
+// A part of what was put back after the run: the values written, or why nothing was.
+ordered_json RestorePartJson(const RestorePart& part) {
+    ordered_json item;
+    item["restored"] = part.restored;
+    if (part.restored) {
+        for (const auto& value : part.values) {
+            item[value.first] = value.second;
+        }
+    } else {
+        item["why"] = part.why;
+    }
+    return item;
+}
+
+ordered_json RestoreJson(const RestoreRecord& restore) {
+    ordered_json item = ordered_json::object();
+    if (restore.registers) {
+        item["registers"] = RestorePartJson(*restore.registers);
+    }
+    if (restore.comPort) {
+        item["comPort"] = RestorePartJson(*restore.comPort);
+    }
+    return item;
+}
+
 ordered_json TimelineEntryJson(const kivu5::TimelineEntry& entry) {
     ordered_json item;
     switch (entry.kind) {
@@ -132,6 +157,7 @@ ordered_json BuildJsonReport(const std::string& version, int exitCode, const Ses
         item["startedAt"] = run.startedAt.empty() ? ordered_json(nullptr) : ordered_json(run.startedAt);
         item["seconds"] = static_cast<double>(run.DurationMs()) / 1000.0;
         item["realSeconds"] = Milliseconds(run.realSeconds);
+        item["restore"] = RestoreJson(run.restore);
         item["timeline"] = ordered_json::array();
         for (const kivu5::TimelineEntry& entry : run.outcome.timeline) {
             item["timeline"].push_back(TimelineEntryJson(entry));

@@ -1,24 +1,14 @@
 #include "host/Recording.h"
 
 #include "host/HostError.h"
-#include "kivu5/Framework.h"
-
-#include <nlohmann/json.hpp>
 
 namespace tarnhost {
 
-CRecording::CRecording(const std::string& path, const std::vector<std::string>& args, bool simulated)
-    : m_Path(path), m_File(std::fopen(path.c_str(), "wb")) {
+CRecording::CRecording(const std::string& path, const SessionFacts& facts)
+    : m_Path(path), m_File(std::fopen(path.c_str(), "wb")), m_Header(FactsLine(facts)) {
     if (m_File == nullptr) {
         throw CHostInputError(path, "cannot be opened for writing (--record)");
     }
-    nlohmann::ordered_json header = {{"recording", "tarnserialport"},
-                                     {"version", tarnos::CCallRecorder::FORMAT_VERSION},
-                                     {"program", kivu5::Framework::version()},
-                                     {"platform", tarnos::PlatformName()},
-                                     {"simulated", simulated},
-                                     {"args", args}};
-    m_Header = header.dump();
 }
 
 CRecording::~CRecording() {

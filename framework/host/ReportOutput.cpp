@@ -3,6 +3,7 @@
 #include "host/HostError.h"
 
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 
 namespace tarnhost {
@@ -22,7 +23,8 @@ CReportOutput::CReportOutput(const std::optional<std::string>& path, const char*
 }
 
 CReportOutput::~CReportOutput() {
-    if (m_file.is_open() && !m_started && m_created) {
+    // Not written: the runs never started, or the session ended by an exception (a replay that differs).
+    if (m_file.is_open() && m_created && (!m_started || std::uncaught_exceptions() > 0)) {
         m_file.close();
         std::error_code error;
         std::filesystem::remove(m_path, error);

@@ -9,8 +9,8 @@ namespace tarnhost {
 
 // A report file is opened before anything runs, so a bad path is bad input. It is opened in two steps, so
 // that bad input found after it (another output's path) leaves no trace: first without truncating (a file
-// it had to create is removed again if the runs never start), then, once every check has passed, emptied
-// by Start.
+// it had to create is removed again if the runs never start, or if the session ends by an exception), then,
+// once every check has passed, emptied by Start.
 class CReportOutput {
 public:
     // path: the option's value, "-" for standard output, none for no report. Throws CHostInputError when

@@ -12,6 +12,7 @@
 #include "host/Listing.h"
 #include "host/ParameterValues.h"
 #include "host/Recording.h"
+#include "host/Replay.h"
 #include "host/ReportOutput.h"
 #include "host/RunLoop.h"
 #include "host/RunRecord.h"
@@ -118,7 +119,13 @@ int RunOrThrow(const std::vector<std::string>& args) {
     }
     Framework::runModuleInit(); // the module attaches its parameters before tests are listed or run
 
+    std::unique_ptr<CReplay> replay;
+    if (options.replayFile) {
+        replay.reset(new CReplay(*options.replayFile));
+        TakeRecordedChoices(replay->Facts(), options);
+    }
     std::optional<tarnsim::Scenario> scenario = ChosenScenario(options);
+    const bool simulated = scenario.has_value() || (replay && replay->Facts().simulated);
     HostSettings settings;
     if (options.settingsFile) {
         settings = LoadSettingsFile(*options.settingsFile, ModuleCatalogue());
@@ -138,7 +145,7 @@ int RunOrThrow(const std::vector<std::string>& args) {
         return EXIT_ALL_PASSED;
     }
 
-    std::vector<HostDevice> found = FoundDevices(options, scenario);
+    std::vector<HostDevice> found = replay ? replay->Facts().devices : FoundDevices(options, scenario);
     std::vector<const kivu5::Test*> tests = SelectTests(options.tests);
     std::vector<HostDevice> devices = SelectDevices(found, options.devices);
     std::string rateWarning = UnsettableRatesWarning(tests);
@@ -152,7 +159,8 @@ int RunOrThrow(const std::vector<std::string>& args) {
     }
     std::unique_ptr<CRecording> recording;
     if (options.recordFile) {
-        recording.reset(new CRecording(*options.recordFile, args, scenario.has_value()));
+        recording.reset(new CRecording(*options.recordFile,
+                                       FactsOfThisSession(options, args, devices, tests, simulated)));
     }
     report.Start();
     junit.Start();
@@ -163,13 +171,16 @@ int RunOrThrow(const std::vector<std::string>& args) {
     // Standard output belongs to a report written there; people then read standard error.
     std::FILE* human =
         options.reportFile == std::string("-") || options.junitFile == std::string("-") ? stderr : stdout;
-    CConsole console(human, StyleFor(human, options, scenario.has_value()));
+    CConsole console(human, StyleFor(human, options, simulated));
     CLogGate logGate(console);
 
     std::unique_ptr<tarnsim::CSimulation> simulation;
     if (scenario) {
         simulation.reset(new tarnsim::CSimulation(*scenario));
         simulation->Install(); // otherwise the real backends of the platform answer the seam
+    }
+    if (replay) {
+        replay->Install();
     }
     if (recording) {
         recording->Start();
@@ -179,15 +190,25 @@ int RunOrThrow(const std::vector<std::string>& args) {
     context.settings = &settings;
     context.questions = IsTerminal(human) ? human : stderr;
     context.stopAfterChecks = scenario ? scenario->stopAfterChecks : std::nullopt;
-    context.realHardware = !scenario;
+    context.realHardware = !scenario && !replay;
+    context.restore = !options.noRestore;
+    context.replayed = replay.get();
+    context.recorder = recording ? recording->Recorder() : nullptr;
     context.repeat = options.repeat;
     context.forSeconds = options.forSeconds;
 
-    Session session = SessionFor(options, scenario.has_value());
+    Session session = SessionFor(options, simulated);
+    if (replay) { // the report describes the recorded machine
+        session.host = replay->Facts().host;
+        session.os = replay->Facts().os;
+    }
     SteadyTime start = SteadyNow();
     RunEachTestOnEachDevice(devices, tests, context, console, session);
     session.endedAt = UtcNow();
     session.realSeconds = SecondsSince(start);
+    if (replay) {
+        replay->Finish(); // every recorded call asked
+    }
 
     int exitStatus = ExitStatusFor(session.runs, session.strict);
     if (recording && !recording->Finish()) {
@@ -206,6 +227,9 @@ int Run(const std::vector<std::string>& args) {
     } catch (const CHostInputError& error) {
         std::fprintf(stderr, "%s\n", error.Line().c_str());
         return error.ExitStatus();
+    } catch (const CReplayDiverged& difference) {
+        std::fprintf(stderr, "%s\n", difference.Line().c_str());
+        return EXIT_REPLAY_DIFFERS;
     }
 }
 

@@ -3,9 +3,11 @@
 #include "host/Clock.h"
 #include "host/CommandLine.h"
 #include "host/IoGuardSetup.h"
+#include "host/PortRestore.h"
 #include "host/Stop.h"
 #include "host/Terminal.h"
 #include "host/TestTable.h"
+#include "os/CallRecorder.h"
 
 #include <string>
 
@@ -69,23 +71,77 @@ std::string PassLine(const RunContext& context, const Session& session, size_t f
            RealText(SecondsSince(start), session.simulated) + budget + ")";
 }
 
+// The inputs as they come: from the person, the scenario and the clock.
+class CLiveInputs final : public IRunInputs {
+public:
+    CLiveInputs(const RunContext& context, const Session& session, CConsole& console,
+                const std::string& currentTest, SteadyTime start)
+        : m_Context(context), m_Session(session), m_Console(console), m_Test(currentTest), m_Start(start) {}
+    kivu5::MsgBoxReturn PromptAnswer(const kivu5::PromptRequest& request) override {
+        return AnswerPrompt(request, m_Context, m_Test, m_Console);
+    }
+    bool StopCheck() override { return StopNow(m_Context, m_Session.soak); }
+    bool CtrlC() override { return StopRequested(); }
+    bool PassBegins() override {
+        return AnotherPass(m_Context, m_Session, m_Start) && !(m_Session.soak && StopRequested());
+    }
+
+private:
+    const RunContext& m_Context;
+    const Session& m_Session;
+    CConsole& m_Console;
+    const std::string& m_Test;
+    SteadyTime m_Start;
+};
+
+// Passes the inputs on, and with --record writes each down as a line among the calls, so that a replay
+// can give the run the same answers: {"input":"stop","answer":false}.
+class CRecordedInputs final : public IRunInputs {
+public:
+    CRecordedInputs(IRunInputs& inputs, tarnos::CCallRecorder* recorder)
+        : m_Inputs(inputs), m_Recorder(recorder) {}
+    kivu5::MsgBoxReturn PromptAnswer(const kivu5::PromptRequest& request) override {
+        kivu5::MsgBoxReturn answer = m_Inputs.PromptAnswer(request);
+        Write("prompt", std::to_string(answer));
+        return answer;
+    }
+    bool StopCheck() override { return Written("stop", m_Inputs.StopCheck()); }
+    bool CtrlC() override { return Written("ctrlC", m_Inputs.CtrlC()); }
+    bool PassBegins() override { return Written("pass", m_Inputs.PassBegins()); }
+
+private:
+    bool Written(const char* kind, bool answer) {
+        Write(kind, answer ? "true" : "false");
+        return answer;
+    }
+    void Write(const char* kind, const std::string& answer) {
+        if (m_Recorder != nullptr) {
+            m_Recorder->Input(tarnos::InputLine(kind, answer));
+        }
+    }
+    IRunInputs& m_Inputs;
+    tarnos::CCallRecorder* m_Recorder;
+};
+
 } // namespace
 
 void RunEachTestOnEachDevice(const std::vector<HostDevice>& devices,
                              const std::vector<const kivu5::Test*>& tests, const RunContext& context,
                              CConsole& console, Session& session) {
     std::string currentTest;
+    SteadyTime start = SteadyNow();
+    CLiveInputs live(context, session, console, currentTest, start);
+    CRecordedInputs inputs(context.replayed ? *context.replayed : live, context.recorder);
     kivu5::HostHooks hooks;
-    hooks.answerPrompt = [&](const kivu5::PromptRequest& request) {
-        return AnswerPrompt(request, context, currentTest, console);
+    hooks.answerPrompt = [&inputs](const kivu5::PromptRequest& request) {
+        return inputs.PromptAnswer(request);
     };
-    hooks.stopRequested = [&context, &session] { return StopNow(context, session.soak); };
+    hooks.stopRequested = [&inputs] { return inputs.StopCheck(); };
     hooks.onEntry = [&console](const kivu5::TimelineEntry& entry) { console.Entry(entry); };
     Framework::setHooks(hooks);
     InstallStopHandler(session.soak);
 
-    SteadyTime start = SteadyNow();
-    while (AnotherPass(context, session, start) && !(session.soak && StopRequested())) {
+    while (inputs.PassBegins()) {
         ++session.passes;
         size_t firstRun = session.runs.size();
         for (const HostDevice& device : devices) {
@@ -95,10 +151,11 @@ void RunEachTestOnEachDevice(const std::vector<HostDevice>& devices,
                 run.id = TestId(run.test);
                 run.device = device.device.name();
                 run.pass = session.passes;
-                if (StopRequested() && session.soak) {
+                const bool stopped = inputs.CtrlC();
+                if (stopped && session.soak) {
                     break; // a soak ends with the summary so far
                 }
-                if (StopRequested()) {
+                if (stopped) {
                     console.Line(run.device + " " + run.test + ": TESTNOTSTARTED (stopped by the user)");
                     session.runs.push_back(std::move(run));
                     continue;
@@ -110,17 +167,19 @@ void RunEachTestOnEachDevice(const std::vector<HostDevice>& devices,
                 console.RunStarting(run.device, run.test, run.id);
                 run.startedAt = UtcNow();
                 SteadyTime runStart = SteadyNow();
+                CPortRestore restore(device, run.id, context.restore);
                 run.outcome = kivu5::RunTestOnDevice(*test, device.device);
+                run.restore = restore.Finish();
                 run.realSeconds = SecondsSince(runStart);
                 console.RunFinished(run);
                 session.runs.push_back(std::move(run));
             }
         }
-        if (session.soak && !StopRequested()) {
+        if (session.soak && !inputs.CtrlC()) {
             console.Line(PassLine(context, session, firstRun, start));
         }
     }
-    session.stopped = StopRequested();
+    session.stopped = inputs.CtrlC();
 
     Framework::setHooks(kivu5::HostHooks());
     if (context.realHardware) {

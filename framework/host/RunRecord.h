@@ -5,18 +5,33 @@
 #include "kivu5/Framework.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace tarnhost {
 
+// What the host put back after one run (PortRestore.h): one part for the UART's registers, one for the COM
+// port's settings, each absent when the test does not change it.
+struct RestorePart {
+    bool saved = false;                                   // what the test may change was read before it ran
+    bool restored = false;                                // and written back after it
+    std::string why;                                      // why not, when not restored
+    std::vector<std::pair<std::string, uint32_t>> values; // what was written back, by register or field
+};
+struct RestoreRecord {
+    std::optional<RestorePart> registers;
+    std::optional<RestorePart> comPort;
+};
+
 struct RunRecord {
     std::string test;
     int id = 0;
     std::string device;
     kivu5::RunOutcome outcome;
-    unsigned pass = 1;        // which pass of a soak (--repeat, --for); 1 otherwise
+    unsigned pass = 1; // which pass of a soak (--repeat, --for); 1 otherwise
+    RestoreRecord restore;
     std::string startedAt;    // UTC, ISO 8601
     double realSeconds = 0.0; // by the host's own clock
 

@@ -8,98 +8,6 @@ namespace {
 
 const size_t LONGEST_BLOCK = 4;
 
-std::string HexJson(unsigned long value) {
-    char text[24];
-    std::snprintf(text, sizeof text, "\"0x%lx\"", value);
-    return text;
-}
-
-// A wide text of the seam (device names, frame texts) as 8-bit: they are ASCII; anything else shows as '?'.
-std::string AsciiText(const wchar_t* wide) {
-    std::string text;
-    for (; wide != nullptr && *wide != 0; ++wide) {
-        text += (*wide >= 0x20 && *wide < 0x7F) ? static_cast<char>(*wide) : '?';
-    }
-    return text;
-}
-
-std::string JsonText(const std::string& text) {
-    std::string json = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            json += '\\';
-            json += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            json += escaped;
-        } else {
-            json += static_cast<char>(c);
-        }
-    }
-    return json + "\"";
-}
-
-std::string BytesHex(const void* bytes, DWORD count) {
-    static const char DIGITS[] = "0123456789abcdef";
-    std::string hex;
-    const unsigned char* byte = static_cast<const unsigned char*>(bytes);
-    for (DWORD i = 0; byte != nullptr && i < count; ++i) {
-        hex += DIGITS[byte[i] >> 4];
-        hex += DIGITS[byte[i] & 0x0F];
-    }
-    return hex;
-}
-
-// A DCB with the fields that are not zero, in the order of the record: most of its flags are clear.
-std::string DcbJson(const DCB& dcb) {
-    const std::pair<const char*, unsigned long> fields[] = {
-        {"baud", dcb.BaudRate},
-        {"binary", dcb.fBinary},
-        {"parity", dcb.fParity},
-        {"outxCtsFlow", dcb.fOutxCtsFlow},
-        {"outxDsrFlow", dcb.fOutxDsrFlow},
-        {"dtrControl", dcb.fDtrControl},
-        {"dsrSensitivity", dcb.fDsrSensitivity},
-        {"txContinueOnXoff", dcb.fTXContinueOnXoff},
-        {"outX", dcb.fOutX},
-        {"inX", dcb.fInX},
-        {"errorChar", dcb.fErrorChar},
-        {"null", dcb.fNull},
-        {"rtsControl", dcb.fRtsControl},
-        {"abortOnError", dcb.fAbortOnError},
-        {"xonLim", dcb.XonLim},
-        {"xoffLim", dcb.XoffLim},
-        {"byteSize", dcb.ByteSize},
-        {"parityScheme", dcb.Parity},
-        {"stopBits", dcb.StopBits},
-        {"xonChar", static_cast<unsigned char>(dcb.XonChar)},
-        {"xoffChar", static_cast<unsigned char>(dcb.XoffChar)},
-        {"errorCharacter", static_cast<unsigned char>(dcb.ErrorChar)},
-        {"eofChar", static_cast<unsigned char>(dcb.EofChar)},
-        {"evtChar", static_cast<unsigned char>(dcb.EvtChar)},
-    };
-    std::string json = "{\"length\":" + std::to_string(dcb.DCBlength);
-    for (const auto& field : fields) {
-        if (field.second != 0) {
-            json += ",\"" + std::string(field.first) + "\":" + std::to_string(field.second);
-        }
-    }
-    return json + "}";
-}
-
-std::string TimeoutsJson(const COMMTIMEOUTS& timeouts) {
-    return "[" + std::to_string(timeouts.ReadIntervalTimeout) + "," +
-           std::to_string(timeouts.ReadTotalTimeoutMultiplier) + "," +
-           std::to_string(timeouts.ReadTotalTimeoutConstant) + "," +
-           std::to_string(timeouts.WriteTotalTimeoutMultiplier) + "," +
-           std::to_string(timeouts.WriteTotalTimeoutConstant) + "]";
-}
-
-std::string Handle(long number) {
-    return std::to_string(number);
-}
-
 std::string Ok(BOOL ok) {
     return ok ? "true" : "false";
 }
@@ -176,80 +84,79 @@ void CCallRecorder::Add(const char* line, size_t length) {
     }
 }
 
-long CCallRecorder::HandleNumber(HANDLE handle) {
-    if (handle == INVALID_HANDLE_VALUE) {
-        return -1;
-    }
-    auto found = m_Handles.find(handle);
-    return found != m_Handles.end() ? found->second : 0; // 0: a handle this recording never saw opened
-}
-
 void CCallRecorder::KeepLastError() {
     m_LastError = m_Win32.GetLastError();
+}
+
+void CCallRecorder::Input(const std::string& line) {
+    Add(line);
 }
 
 HANDLE CCallRecorder::CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                   DWORD disposition, DWORD flags, HANDLE templateFile) {
     HANDLE handle = m_Win32.CreateFileW(name, access, share, security, disposition, flags, templateFile);
     KeepLastError();
-    long number = -1;
-    if (handle != INVALID_HANDLE_VALUE) {
-        number = ++m_Opened; // a handle value may come back for another open after it was closed
-        m_Handles[handle] = number;
-    }
-    Add("{\"call\":\"CreateFileW\",\"name\":" + JsonText(AsciiText(name)) + ",\"access\":" + HexJson(access) +
-        ",\"share\":" + std::to_string(share) + ",\"disposition\":" + std::to_string(disposition) +
-        ",\"flags\":" + std::to_string(flags) + ",\"handle\":" + Handle(number) + "}");
+    Add(CallStart("CreateFileW") + Field("name", JsonText(AsciiText(name))) +
+        Field("access", HexJson(access)) + Field("share", share) + Field("disposition", disposition) +
+        Field("flags", flags) + Field("handle", std::to_string(m_Handles.Opened(handle))) + "}");
     return handle;
 }
 
 BOOL CCallRecorder::CloseHandle(HANDLE handle) {
-    long number = HandleNumber(handle);
+    std::string asked = CallStart("CloseHandle") + Field("handle", m_Handles.Json(handle));
     BOOL ok = m_Win32.CloseHandle(handle);
     KeepLastError();
-    Add("{\"call\":\"CloseHandle\",\"handle\":" + Handle(number) + ",\"ok\":" + Ok(ok) + "}");
+    Add(asked + Field("ok", Ok(ok)) + "}");
     return ok;
 }
 
 BOOL CCallRecorder::GetCommState(HANDLE handle, DCB* dcb) {
     BOOL ok = m_Win32.GetCommState(handle, dcb);
     KeepLastError();
-    Add("{\"call\":\"GetCommState\",\"handle\":" + Handle(HandleNumber(handle)) + ",\"ok\":" + Ok(ok) +
-        (ok && dcb ? ",\"dcb\":" + DcbJson(*dcb) : "") + "}");
+    Add(CallStart("GetCommState") + Field("handle", m_Handles.Json(handle)) + Field("ok", Ok(ok)) +
+        (ok && dcb ? Field("dcb", DcbJson(*dcb)) : "") + "}");
     return ok;
 }
 
 BOOL CCallRecorder::SetCommState(HANDLE handle, DCB* dcb) {
-    std::string asked = dcb ? DcbJson(*dcb) : "null";
+    std::string asked = CallStart("SetCommState") + Field("handle", m_Handles.Json(handle)) +
+                        Field("dcb", dcb ? DcbJson(*dcb) : "null");
     BOOL ok = m_Win32.SetCommState(handle, dcb);
     KeepLastError();
-    Add("{\"call\":\"SetCommState\",\"handle\":" + Handle(HandleNumber(handle)) + ",\"dcb\":" + asked +
-        ",\"ok\":" + Ok(ok) + "}");
+    Add(asked + Field("ok", Ok(ok)) + "}");
     return ok;
 }
 
 BOOL CCallRecorder::BuildCommDCBW(LPCWSTR definition, DCB* dcb) {
     BOOL ok = m_Win32.BuildCommDCBW(definition, dcb);
     KeepLastError();
-    Add("{\"call\":\"BuildCommDCBW\",\"text\":" + JsonText(AsciiText(definition)) + ",\"ok\":" + Ok(ok) +
-        (dcb ? ",\"dcb\":" + DcbJson(*dcb) : "") + "}");
+    Add(CallStart("BuildCommDCBW") + Field("text", JsonText(AsciiText(definition))) + Field("ok", Ok(ok)) +
+        (dcb ? Field("dcb", DcbJson(*dcb)) : "") + "}");
     return ok;
 }
 
 BOOL CCallRecorder::SetupComm(HANDLE handle, DWORD inQueue, DWORD outQueue) {
     BOOL ok = m_Win32.SetupComm(handle, inQueue, outQueue);
     KeepLastError();
-    Add("{\"call\":\"SetupComm\",\"handle\":" + Handle(HandleNumber(handle)) + ",\"in\":" +
-        std::to_string(inQueue) + ",\"out\":" + std::to_string(outQueue) + ",\"ok\":" + Ok(ok) + "}");
+    Add(CallStart("SetupComm") + Field("handle", m_Handles.Json(handle)) + Field("in", inQueue) +
+        Field("out", outQueue) + Field("ok", Ok(ok)) + "}");
     return ok;
 }
 
 BOOL CCallRecorder::SetCommTimeouts(HANDLE handle, COMMTIMEOUTS* timeouts) {
-    std::string asked = timeouts ? TimeoutsJson(*timeouts) : "null";
+    std::string asked = CallStart("SetCommTimeouts") + Field("handle", m_Handles.Json(handle)) +
+                        Field("timeouts", timeouts ? TimeoutsJson(*timeouts) : "null");
     BOOL ok = m_Win32.SetCommTimeouts(handle, timeouts);
     KeepLastError();
-    Add("{\"call\":\"SetCommTimeouts\",\"handle\":" + Handle(HandleNumber(handle)) +
-        ",\"timeouts\":" + asked + ",\"ok\":" + Ok(ok) + "}");
+    Add(asked + Field("ok", Ok(ok)) + "}");
+    return ok;
+}
+
+BOOL CCallRecorder::GetCommTimeouts(HANDLE handle, COMMTIMEOUTS* timeouts) {
+    BOOL ok = m_Win32.GetCommTimeouts(handle, timeouts);
+    KeepLastError();
+    Add(CallStart("GetCommTimeouts") + Field("handle", m_Handles.Json(handle)) + Field("ok", Ok(ok)) +
+        (ok && timeouts ? Field("timeouts", TimeoutsJson(*timeouts)) : "") + "}");
     return ok;
 }
 
@@ -258,49 +165,49 @@ BOOL CCallRecorder::ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD
     BOOL ok = m_Win32.ReadFile(handle, buffer, toRead, read, overlapped);
     KeepLastError();
     DWORD count = read ? std::min(*read, toRead) : 0;
-    Add("{\"call\":\"ReadFile\",\"handle\":" + Handle(HandleNumber(handle)) +
-        ",\"toRead\":" + std::to_string(toRead) + ",\"ok\":" + Ok(ok) +
-        ",\"read\":" + std::to_string(read ? *read : 0) + ",\"data\":\"" + BytesHex(buffer, count) + "\"}");
+    Add(CallStart("ReadFile") + Field("handle", m_Handles.Json(handle)) + Field("toRead", toRead) +
+        Field("ok", Ok(ok)) + Field("read", read ? *read : 0) +
+        Field("data", "\"" + BytesHex(buffer, count) + "\"") + "}");
     return ok;
 }
 
 BOOL CCallRecorder::WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written,
                               LPOVERLAPPED overlapped) {
-    std::string data = BytesHex(buffer, toWrite);
+    std::string asked = CallStart("WriteFile") + Field("handle", m_Handles.Json(handle)) +
+                        Field("data", "\"" + BytesHex(buffer, toWrite) + "\"");
     BOOL ok = m_Win32.WriteFile(handle, buffer, toWrite, written, overlapped);
     KeepLastError();
-    Add("{\"call\":\"WriteFile\",\"handle\":" + Handle(HandleNumber(handle)) + ",\"data\":\"" + data +
-        "\",\"ok\":" + Ok(ok) + ",\"written\":" + std::to_string(written ? *written : 0) + "}");
+    Add(asked + Field("ok", Ok(ok)) + Field("written", written ? *written : 0) + "}");
     return ok;
 }
 
 BOOL CCallRecorder::GetCommModemStatus(HANDLE handle, LPDWORD status) {
     BOOL ok = m_Win32.GetCommModemStatus(handle, status);
     KeepLastError();
-    Add("{\"call\":\"GetCommModemStatus\",\"handle\":" + Handle(HandleNumber(handle)) + ",\"ok\":" + Ok(ok) +
-        ",\"status\":" + HexJson(status ? *status : 0) + "}");
+    Add(CallStart("GetCommModemStatus") + Field("handle", m_Handles.Json(handle)) + Field("ok", Ok(ok)) +
+        Field("status", HexJson(status ? *status : 0)) + "}");
     return ok;
 }
 
 BOOL CCallRecorder::GetCommProperties(HANDLE handle, LPCOMMPROP properties) {
     BOOL ok = m_Win32.GetCommProperties(handle, properties);
     KeepLastError();
-    Add("{\"call\":\"GetCommProperties\",\"handle\":" + Handle(HandleNumber(handle)) + ",\"ok\":" + Ok(ok) +
-        (properties ? ",\"subType\":" + std::to_string(properties->dwProvSubType) +
-                          ",\"settableBaud\":" + HexJson(properties->dwSettableBaud)
+    Add(CallStart("GetCommProperties") + Field("handle", m_Handles.Json(handle)) + Field("ok", Ok(ok)) +
+        (properties ? Field("subType", properties->dwProvSubType) +
+                          Field("settableBaud", HexJson(properties->dwSettableBaud))
                     : "") +
         "}");
     return ok;
 }
 
 DWORD CCallRecorder::GetLastError() {
-    Add("{\"call\":\"GetLastError\",\"error\":" + std::to_string(m_LastError) + "}");
+    Add(CallStart("GetLastError") + Field("error", m_LastError) + "}");
     return m_LastError;
 }
 
 void CCallRecorder::Sleep(DWORD milliseconds) {
     m_Win32.Sleep(milliseconds);
-    Add("{\"call\":\"Sleep\",\"ms\":" + std::to_string(milliseconds) + "}");
+    Add(CallStart("Sleep") + Field("ms", milliseconds) + "}");
 }
 
 // The clock, the driver check and the register reads are the busy polls' calls: formatted without
@@ -308,44 +215,44 @@ void CCallRecorder::Sleep(DWORD milliseconds) {
 DWORD CCallRecorder::GetTickCount() {
     DWORD now = m_Win32.GetTickCount();
     char line[48];
-    int length = std::snprintf(line, sizeof line, "{\"call\":\"GetTickCount\",\"ms\":%lu}",
-                               static_cast<unsigned long>(now));
+    int length =
+        std::snprintf(line, sizeof line, "%s,\"ms\":%lu}", TICK_ASKED, static_cast<unsigned long>(now));
     Add(line, static_cast<size_t>(length));
     return now;
 }
 
 std::string CCallRecorder::SystemErrorText(DWORD code) {
     std::string text = m_Win32.SystemErrorText(code);
-    Add("{\"call\":\"SystemErrorText\",\"error\":" + std::to_string(code) + ",\"text\":" + JsonText(text) +
-        "}");
+    Add(CallStart("SystemErrorText") + Field("error", code) + Field("text", JsonText(text)) + "}");
     return text;
 }
 
 bool CCallRecorder::DriverOpen() {
     bool open = m_PortIo.DriverOpen();
-    static const char OPEN[] = "{\"call\":\"DriverOpened\",\"open\":true}";
-    static const char CLOSED[] = "{\"call\":\"DriverOpened\",\"open\":false}";
-    Add(open ? OPEN : CLOSED, open ? sizeof OPEN - 1 : sizeof CLOSED - 1);
+    char line[48];
+    int length = std::snprintf(line, sizeof line, "%s,\"open\":%s}", DRIVER_ASKED, open ? "true" : "false");
+    Add(line, static_cast<size_t>(length));
     return open;
 }
 
 int CCallRecorder::ReadByte(unsigned short port, unsigned char* value) {
     int rc = m_PortIo.ReadByte(port, value);
-    char line[80];
-    int length =
-        rc == 0 ? std::snprintf(line, sizeof line,
-                                "{\"call\":\"PortReadByte\",\"port\":\"0x%x\",\"rc\":0,\"value\":\"0x%x\"}",
-                                port, *value)
-                : std::snprintf(line, sizeof line, "{\"call\":\"PortReadByte\",\"port\":\"0x%x\",\"rc\":%d}",
-                                port, rc);
+    char line[96];
+    int length = std::snprintf(line, sizeof line, PORT_READ_ASKED, port);
+    length +=
+        rc == 0 ? std::snprintf(line + length, sizeof line - static_cast<size_t>(length),
+                                ",\"rc\":0,\"value\":\"0x%x\"}", *value)
+                : std::snprintf(line + length, sizeof line - static_cast<size_t>(length), ",\"rc\":%d}", rc);
     Add(line, static_cast<size_t>(length));
     return rc;
 }
 
 int CCallRecorder::WriteByte(unsigned short port, unsigned char value) {
     int rc = m_PortIo.WriteByte(port, value);
-    Add("{\"call\":\"PortWriteByte\",\"port\":" + HexJson(port) + ",\"value\":" + HexJson(value) +
-        ",\"rc\":" + std::to_string(rc) + "}");
+    char line[96];
+    int length = std::snprintf(line, sizeof line, PORT_WRITE_ASKED, port, value);
+    length += std::snprintf(line + length, sizeof line - static_cast<size_t>(length), ",\"rc\":%d}", rc);
+    Add(line, static_cast<size_t>(length));
     return rc;
 }
 

@@ -5,13 +5,13 @@
 //
 // Busy polls repeat the same few calls thousands of times (the send and receive test reads the line status
 // back to back), so a block of up to four lines that repeats is written once more as
-// {"repeat": N, "of": K}: the K lines before it occur N more times.
+// {"repeat": N, "of": K}: the K lines before it occur N more times. The lines' text is os/CallLines.h's.
 #pragma once
 
+#include "os/CallLines.h"
 #include "os/OsBackend.h"
 
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -19,8 +19,6 @@ namespace tarnos {
 
 class CCallRecorder final : public IWin32Backend, public IPortIoBackend {
 public:
-    static constexpr int FORMAT_VERSION = 1;
-
     // Forwards every call to win32 and portIo and writes it to out (not owned), after the header line.
     CCallRecorder(IWin32Backend& win32, IPortIoBackend& portIo, std::FILE* out, const std::string& header);
     ~CCallRecorder() override;
@@ -30,6 +28,9 @@ public:
     // Writes a pending repeat line and flushes. Lines are flushed as they are written, so a program that
     // ends abruptly leaves a file that is whole up to its last call.
     void Finish();
+    // One of the framework's inputs to the run (a prompt's answer, a stop check), as a line of its own
+    // among the calls: {"input":"stop","stop":false}.
+    void Input(const std::string& line);
 
     HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                        DWORD disposition, DWORD flags, HANDLE templateFile) override;
@@ -39,6 +40,7 @@ public:
     BOOL BuildCommDCBW(LPCWSTR definition, DCB* dcb) override;
     BOOL SetupComm(HANDLE handle, DWORD inQueue, DWORD outQueue) override;
     BOOL SetCommTimeouts(HANDLE handle, COMMTIMEOUTS* timeouts) override;
+    BOOL GetCommTimeouts(HANDLE handle, COMMTIMEOUTS* timeouts) override;
     BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped) override;
     BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written,
                    LPOVERLAPPED overlapped) override;
@@ -54,9 +56,6 @@ public:
     int WriteByte(unsigned short port, unsigned char value) override;
 
 private:
-    // Handles as numbers in the order the ports were opened (-1 for INVALID_HANDLE_VALUE), so that
-    // recordings of the same run compare equal on any machine.
-    long HandleNumber(HANDLE handle);
     // The last error as the inner backend left it right after a call: writing this file must not change
     // what the module reads with GetLastError.
     void KeepLastError();
@@ -68,8 +67,7 @@ private:
     IWin32Backend& m_Win32;
     IPortIoBackend& m_PortIo;
     std::FILE* m_Out;
-    std::map<HANDLE, long> m_Handles;
-    long m_Opened = 0;
+    CHandleNumbers m_Handles;
     DWORD m_LastError = 0;
     std::vector<std::string> m_Recent; // the last lines written, newest last, at most two blocks
     size_t m_BlockSize = 0;            // > 0 while a block repeats

@@ -24,6 +24,8 @@ public:
     virtual BOOL BuildCommDCBW(LPCWSTR definition, DCB* dcb) = 0;
     virtual BOOL SetupComm(HANDLE handle, DWORD inQueue, DWORD outQueue) = 0;
     virtual BOOL SetCommTimeouts(HANDLE handle, COMMTIMEOUTS* timeouts) = 0;
+    // Not the module's: the host reads a port's time-outs so as to put them back after a test.
+    virtual BOOL GetCommTimeouts(HANDLE handle, COMMTIMEOUTS* timeouts) = 0;
     virtual BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read,
                           LPOVERLAPPED overlapped) = 0;
     virtual BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written,

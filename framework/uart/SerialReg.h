@@ -20,8 +20,12 @@
 
 #define UART_IER_OFF 0x00 /* all UART interrupts disabled */
 
-#define UART_IIR_NO_INT 0x01 /* no interrupt pending */
-#define UART_IIR_FIFO_ENABLED 0xC0
+#define UART_IIR_NO_INT 0x01       /* no interrupt pending */
+#define UART_IIR_FIFO_ENABLED 0xC0 /* the FIFOs are on (both bits on a 16550A) */
+
+#define UART_FCR_ENABLE_FIFO 0x01 /* FIFOs on; changing this bit clears them */
+#define UART_FCR_R_TRIG_10 0x80   /* receive interrupt at 8 bytes in the FIFO */
+#define UART_FCR_OFF 0x00         /* FIFOs off: a 16450's way of working */
 
 #define UART_LCR_WLEN8 0x03 /* 8 data bits */
 #define UART_LCR_STOP 0x04  /* 2 stop bits (1.5 for 5-bit words) */

@@ -17,7 +17,7 @@ writes is checked against docs/report.schema.json when python3-jsonschema is ins
   run_cases.py CASEFILE --program PROGRAM [PREFIX ...]     compare; exit 1 on any difference
   run_cases.py CASEFILE ... --update                        write what the program did into "expect"
 """
-import argparse, difflib, fcntl, json, os, pty, re, struct, subprocess, sys, tempfile, termios
+import argparse, difflib, fcntl, gzip, json, os, pty, re, struct, subprocess, sys, tempfile, termios
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 VOLATILE = {"startedAt", "endedAt", "host", "realSeconds", "os"}  # keys of a report that vary run to run
@@ -55,9 +55,12 @@ def without_volatile(value):
 
 def file_bytes(content):
     """An input file: text; {"hex": ...} for bytes that are not text; {"repeat": UNIT, "count": N, "prefix",
-    "suffix"} for inputs too big to keep here; anything else is written as JSON."""
+    "suffix"} for inputs too big to keep here; {"gunzip": PATH} for a gzipped file of the repository (the
+    recordings of tests/replay); anything else is written as JSON."""
     if isinstance(content, str):
         return content.encode("utf-8")
+    if isinstance(content, dict) and "gunzip" in content:
+        return gzip.decompress(open(os.path.join(REPO, content["gunzip"]), "rb").read())
     if isinstance(content, dict) and "hex" in content:
         return bytes.fromhex(content["hex"])
     if isinstance(content, dict) and "repeat" in content:
@@ -67,11 +70,12 @@ def file_bytes(content):
 
 
 def calls(path, names):
-    """The recorded calls, repeats written out, only those named when names are given."""
+    """The recorded calls, repeats written out, only those named when names are given. The framework's
+    inputs ("input" lines: prompt answers, stop checks) are no calls, but a repeat line counts them."""
     if not os.path.exists(path):
         return None
-    wanted = lambda entry: not names or entry["call"] in names
-    out, recent = [], []  # recent: the last calls, named or not, that a repeat line may refer to
+    wanted = lambda entry: "call" in entry and (not names or entry["call"] in names)
+    out, recent = [], []  # recent: the last lines, named or not, that a repeat line may refer to
     for line in list(open(path, encoding="utf-8"))[1:]:
         entry = json.loads(line)
         if "repeat" in entry:
@@ -143,8 +147,9 @@ def run(case, common, program, workdir):
     # "@FILE" stands for the content of FILE, for arguments too long or too odd to write here.
     args = [open(os.path.join(workdir, arg[1:]), encoding="utf-8").read() if arg.startswith("@") else arg
             for arg in args]
-    # Never a run on this machine's own ports: every case simulates, or only lists and prints.
-    if "--sim" not in args and not set(args) & {"--help", "-h", "--version", "--list-tests"}:
+    # Never a run on this machine's own ports: every case simulates, replays a recording, or only lists and
+    # prints.
+    if not set(args) & {"--sim", "--replay", "--help", "-h", "--version", "--list-tests"}:
         raise SystemExit(f"{case['name']}: refusing a run without --sim")
     expect = case.get("expect", {})
     if "calls" in expect:

@@ -4,14 +4,16 @@ a "command" and an "expect" whose keys ("exit", "stdout", "stderr", "report") sa
 
   golden.py CASEFILE --plan FILE               one line `run NAME COMMAND...` per case, for the caller's run()
   golden.py CASEFILE --out DIR [--update]      compare what each run left in DIR/NAME (the files exit, stdout,
-                                               stderr, report.json); --update writes it into "expect" instead
+                                               stderr, report.json); --update writes it into "expect" instead,
+                                               and a case's "recording" (a --record file the run left in
+                                               DIR/NAME/record.jsonl) into tests/replay/, gzipped
 
 What varies from run to run is taken out as the simulated cases take it out (tests/cases/run_cases.py), and
 so are real durations ("PASS after 0.8 s", with the padding of their column), which on real hardware vary
 by a tenth of a second, and the module's source line numbers in events and logs, which any edit of the
 module moves: these runs prove the platform, and the simulated cases hold every text to the letter.
 """
-import argparse, json, os, re, shlex, sys
+import argparse, gzip, json, os, re, shlex, sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "cases"))
 from run_cases import dump, text_lines, without_volatile  # noqa: E402
@@ -57,10 +59,16 @@ def main():
             plan.writelines(shlex.join(["run", c["name"]] + c["command"]) + "\n" for c in cases["cases"])
         return 0
     failed = 0
+    replay = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "replay")
     for case in cases["cases"]:
         got = outcome(os.path.join(a.out, case["name"]))
         if a.update:
             case["expect"] = {key: got[key] for key in case["expect"]}
+            if "recording" in case:  # the corpus of tests/replay: gzipped, with no date in it
+                with open(os.path.join(a.out, case["name"], "record.jsonl"), "rb") as recorded, \
+                        open(os.path.join(replay, case["recording"]), "wb") as kept, \
+                        gzip.GzipFile(fileobj=kept, mode="wb", compresslevel=9, mtime=0) as packed:
+                    packed.write(recorded.read())
             continue
         for key, want in case["expect"].items():
             if got[key] != want:

@@ -6,5 +6,5 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$3"
 python3 "$here/golden.py" "$here/cases.json" --plan "$3/plan.sh"
-"$here/guest.sh" "$3" 3 "tarnserialport=$1" "jail=$2" "$3/plan.sh"
+"$here/guest.sh" "$3" 3 "tarnserialport=$1" "jail=$2" "uart-state=$here/uart-state.sh" "$3/plan.sh"
 python3 "$here/golden.py" "$here/cases.json" --out "$3/out" "${@:4}"

@@ -191,6 +191,7 @@ HANDLE OpenComPort(LPCWSTR name, DWORD access, DWORD disposition) {
     if (ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY) {
         return FailOpen(fd, errno);
     }
+    const termios found = tio;
     // Windows' driver is always binary: switch the line to raw mode, keeping its rate and frame.
     MakeRawTermios(&tio);
     if (tcsetattr(fd, TCSANOW, &tio) != 0) {
@@ -201,6 +202,7 @@ HANDLE OpenComPort(LPCWSTR name, DWORD access, DWORD disposition) {
     auto port = std::make_shared<CComPort>();
     port->m_Fd = fd;
     port->m_Path = path;
+    port->m_Found = found;
     return AddComPort(std::move(port));
 }
 
@@ -210,6 +212,10 @@ BOOL CloseComPort(HANDLE handle) {
         SetLastErrorCode(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    // The terminal as it was found. A Windows driver keeps only a port's DCB, which whoever opens it next
+    // sets anyway; a tty's settings also hold the line discipline (echo, canonical input, output
+    // processing) that raw mode switched off, and a getty or a shell that uses the port next needs them.
+    tcsetattr(port->m_Fd, TCSANOW, &port->m_Found);
     // Clear the exclusive flag: it belongs to the tty and would outlive this descriptor while another
     // one (a pty's creator) keeps the tty alive. The flock goes with the close.
     ioctl(port->m_Fd, TIOCNXCL);

@@ -16,6 +16,7 @@ namespace tarnos {
 struct CComPort {
     int m_Fd = -1;
     std::string m_Path;
+    termios m_Found{}; // the terminal's settings at open, put back at close
     std::mutex m_Lock; // guards the fields below: a Win32 handle may be used from any thread
     DCB m_Dcb{};       // the last DCB given to SetCommState (valid when m_DcbSet)
     bool m_DcbSet = false;

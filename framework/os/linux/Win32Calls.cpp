@@ -87,6 +87,18 @@ public:
         return TRUE;
     }
 
+    BOOL GetCommTimeouts(HANDLE handle, COMMTIMEOUTS* timeouts) override {
+        std::shared_ptr<CComPort> port = PortOf(handle);
+        if (!port) {
+            return FALSE;
+        }
+        if (timeouts == nullptr) {
+            return InvalidParameter();
+        }
+        *timeouts = Timeouts(*port);
+        return TRUE;
+    }
+
     BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read,
                   LPOVERLAPPED overlapped) override {
         return Transfer(handle, buffer == nullptr && toRead != 0, read, overlapped,

@@ -49,6 +49,9 @@ public:
     BOOL SetCommTimeouts(HANDLE handle, COMMTIMEOUTS* timeouts) override {
         return ::SetCommTimeouts(handle, timeouts);
     }
+    BOOL GetCommTimeouts(HANDLE handle, COMMTIMEOUTS* timeouts) override {
+        return ::GetCommTimeouts(handle, timeouts);
+    }
     BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read,
                   LPOVERLAPPED overlapped) override {
         return ::ReadFile(handle, buffer, toRead, read, overlapped);
