@@ -9,12 +9,12 @@ namespace {
 using kivu5::TestResult;
 using kivu5::TimelineEntry;
 
-// What the external tests found on one bridge, worst last: a fault outranks a doubt outranks a good pass
-// outranks no test at all, so one failing pass of a soak paints the bridge red.
-enum BridgeState { UNTESTED, GOOD, DOUBT, FAULT };
-const char* const STATE_NAMES[] = {"untested", "good", "doubt", "fault"};
+// What the external tests found on one bridge, worst last: a fault outranks an unproven wire outranks a good
+// pass outranks no test at all, so one failing pass of a soak paints the bridge red.
+enum BridgeState { UNTESTED, GOOD, UNPROVEN, FAULT };
+const char* const STATE_NAMES[] = {"untested", "good", "unproven", "fault"};
 const char* const STATE_COLOURS[] = {"#9e9e9e", "#2e7d32", "#e65100", "#c62828"};
-const char* const STATE_WORDS[] = {"not tested", "good", "not tested by the wire itself", "fault"};
+const char* const STATE_WORDS[] = {"not tested", "good", "unproven", "fault"};
 
 // A bridge of the loopback plug, the test that checks it, the events that blame it, and how it is drawn:
 // an SVG path between its two pins (below) and a few words for the legend.
@@ -60,10 +60,19 @@ const std::vector<Bridge>& Bridges() {
     return bridges;
 }
 
-struct Finding {
+struct BridgeVerdict {
     BridgeState state = UNTESTED;
     std::string note;
 };
+
+// The events that blame one bridge or another.
+std::vector<const char*> AllFaults() {
+    std::vector<const char*> names;
+    for (const Bridge& bridge : Bridges()) {
+        names.insert(names.end(), bridge.faults.begin(), bridge.faults.end());
+    }
+    return names;
+}
 
 // The names of the run's error and warning events among names (or, with others, not among them), once each.
 std::string EventNames(const RunRecord& run, const std::vector<const char*>& names, bool others) {
@@ -83,10 +92,10 @@ std::string EventNames(const RunRecord& run, const std::vector<const char*>& nam
     return text;
 }
 
-// One run's word on the bridge: its fault events blame the wire; a failure without them (the driver
-// refused the rate, the transmitter was held up) leaves the wire unproven; a run that could not test the
-// port says nothing about it.
-Finding Judge(const Bridge& bridge, const RunRecord& run) {
+// One run's word on the bridge: its fault events blame the wire; a failure without any bridge's fault
+// events (the driver refused the rate, the transmitter was held up) leaves the wire unproven; a run that
+// could not test the port says nothing about it.
+BridgeVerdict Judge(const Bridge& bridge, const RunRecord& run) {
     const TestResult& result = run.outcome.result;
     if (result == TestResult::PASS()) {
         return {GOOD, ""};
@@ -98,15 +107,15 @@ Finding Judge(const Bridge& bridge, const RunRecord& run) {
     if (!faults.empty()) {
         return {FAULT, faults};
     }
-    std::string others = EventNames(run, bridge.faults, true);
-    return others.empty() ? Finding{GOOD, ""} : Finding{DOUBT, others};
+    std::string others = EventNames(run, AllFaults(), true);
+    return others.empty() ? BridgeVerdict{GOOD, ""} : BridgeVerdict{UNPROVEN, others};
 }
 
-Finding JudgeAll(const Bridge& bridge, const TestRuns& runs) {
-    Finding worst;
+BridgeVerdict JudgeAll(const Bridge& bridge, const TestRuns& runs) {
+    BridgeVerdict worst;
     unsigned count = 0;
     for (const RunRecord* run : runs) {
-        Finding finding = Judge(bridge, *run);
+        BridgeVerdict finding = Judge(bridge, *run);
         count += finding.state == FAULT ? 1u : 0u;
         worst = finding.state > worst.state ? finding : worst;
     }
@@ -118,7 +127,7 @@ Finding JudgeAll(const Bridge& bridge, const TestRuns& runs) {
     return worst;
 }
 
-std::string Svg(const std::vector<Finding>& findings) {
+std::string Svg(const std::vector<BridgeVerdict>& findings) {
     std::string svg = "<svg viewBox=\"0 0 360 200\" width=\"360\" height=\"200\" role=\"img\" "
                       "aria-label=\"DB-9 connector with the loopback plug's bridges\">"
                       "<path d=\"M30 40 H330 L290 160 H70 Z\" fill=\"#eceff1\" stroke=\"#455a64\" "
@@ -147,11 +156,11 @@ std::string Svg(const std::vector<Finding>& findings) {
 } // namespace
 
 std::string ConnectorFigure(const TestRuns& registerRuns, const TestRuns& loopbackRuns) {
-    std::vector<Finding> findings;
+    std::vector<BridgeVerdict> findings;
     std::string legend;
     for (const Bridge& bridge : Bridges()) {
         findings.push_back(JudgeAll(bridge, bridge.testId == LOOPBACK_TEST_ID ? loopbackRuns : registerRuns));
-        const Finding& finding = findings.back();
+        const BridgeVerdict& finding = findings.back();
         legend += std::string("<li data-bridge=\"") + bridge.pins + "\" data-state=\"" +
                   STATE_NAMES[finding.state] +
                   "\"><span class=\"swatch\" style=\"background:" + STATE_COLOURS[finding.state] +

@@ -224,6 +224,10 @@ std::string PortCard(const HtmlSource& source, const PortTally& port) {
            " failed, " + std::to_string(port.notTested) + " not tested in " +
            DurationText(port.deviceMs, port.realSeconds, source.session.simulated) +
            "</p><div class=\"row\">" + TestsTable(tests, source.session.simulated) + connector + "</div>" +
+           (source.session.soak
+                ? "<p class=\"untested\">In this soak the pictures show each test's first run that "
+                  "failed, or its last run.</p>"
+                : "") +
            rates + "<div class=\"row\">" + signals + "<div class=\"findings\"><h3>Findings</h3>" +
            FindingsList(tests) + "</div></div></section>";
 }

@@ -107,21 +107,22 @@ RateCell PassCell(const LoopbackPass& pass, bool stopped) {
 std::vector<RateCell> LoopbackCells(const RunRecord& run, bool& listKnown) {
     LoopbackRun seen = ReadLoopback(run);
     std::vector<uint32_t> list = ValidatedRates();
-    auto skippedAt = [&seen](size_t i) {
-        return std::find(seen.skipped.begin(), seen.skipped.end(), static_cast<long long>(i)) !=
-               seen.skipped.end();
-    };
+    std::vector<bool> skippedAt(list.size(), false);
+    listKnown = true;
+    for (long long position : seen.skipped) {
+        bool inList = position >= 0 && static_cast<size_t>(position) < list.size();
+        listKnown = listKnown && inList && list[static_cast<size_t>(position)] != SKIP_MARKER;
+        if (inList) {
+            skippedAt[static_cast<size_t>(position)] = true;
+        }
+    }
     std::vector<size_t> tried; // positions of the entries validated, in order
     for (size_t i = 0; i < list.size(); ++i) {
-        if (!skippedAt(i) && list[i] != SKIP_MARKER) {
+        if (!skippedAt[i] && list[i] != SKIP_MARKER) {
             tried.push_back(i);
         }
     }
-    listKnown = tried.size() >= seen.passes.size();
-    for (long long position : seen.skipped) {
-        listKnown = listKnown && position >= 0 && static_cast<size_t>(position) < list.size() &&
-                    list[static_cast<size_t>(position)] != SKIP_MARKER;
-    }
+    listKnown = listKnown && tried.size() >= seen.passes.size();
     for (size_t k = 0; listKnown && k < seen.passes.size(); ++k) {
         listKnown = list[tried[k]] == seen.passes[k].rate;
     }
@@ -138,7 +139,7 @@ std::vector<RateCell> LoopbackCells(const RunRecord& run, bool& listKnown) {
     }
     size_t k = 0;
     for (size_t i = 0; i < list.size() && seen.listLoaded; ++i) {
-        if (skippedAt(i)) {
+        if (skippedAt[i]) {
             cells.push_back(RateCell{std::to_string(list[i]), list[i], "skipped", "not settable"});
         } else if (list[i] == SKIP_MARKER) {
             continue;

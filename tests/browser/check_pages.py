@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The HTML page (--html) of a few examples/ scenarios, loaded in Debian's Chromium, headless.
 
-For each page of pages.json: the program runs the scenario with --report and --html; the page of the stored
+For each page of pages.json: the program runs the scenario (a file of the repository, or the machine itself)
+with --report, --html and the page's args; the page of the stored
 report (--from-report) must be the run's page byte for byte; Chromium renders the page, and what its DOM
 shows (each port's verdict and test results, each bridge's state and colour, each rate cell, the wrong
 inputs of the control-signal combinations) must be what the entry expects; and its screenshot must be a PNG
@@ -81,9 +82,13 @@ def chromium(folder, *args):
 
 def check(page, program, folder):
     """Problems of one entry of pages.json, and what its page showed."""
-    sets = [arg for value in page.get("set", []) for arg in ("--set", value)]
-    run = [program, "--sim", os.path.join(REPO, page["scenario"]), "--answer", "ok", "-q"]
-    subprocess.run(run + sets + ["--report", "r.json", "--html", "run.html"], cwd=folder, capture_output=True)
+    args, scenario = page.get("args", []), page["scenario"]
+    sets = [part for i, arg in enumerate(args) if arg == "--set" for part in args[i:i + 2]]  # the run's BaudRates
+    if isinstance(scenario, dict):  # a machine of its own, written out as the case runner does
+        json.dump(scenario, open(os.path.join(folder, "scenario.json"), "w"))
+    scenario = "scenario.json" if isinstance(scenario, dict) else os.path.join(REPO, scenario)
+    run = [program, "--sim", scenario, "--answer", "ok", "-q", "--report", "r.json", "--html", "run.html"]
+    subprocess.run(run + args, cwd=folder, capture_output=True)
     subprocess.run([program, "--from-report", "r.json", "--html", "stored.html"] + sets, cwd=folder, check=True)
     page_bytes = open(os.path.join(folder, "run.html"), "rb").read()
     problems = [] if page_bytes == open(os.path.join(folder, "stored.html"), "rb").read() else [
@@ -116,7 +121,7 @@ def main():
             problems.append("shows " + json.dumps(shown, indent=1) + "\nexpected " + json.dumps(page["expect"], indent=1))
         failed += len(problems)
         for problem in problems:
-            print(f"FAIL {page['scenario']} {' '.join(page.get('set', []))}: {problem}")
+            print(f"FAIL {page['name']}: {problem}")
     if a.update:
         json.dump(pages, open(path, "w"), indent=1)
         open(path, "a").write("\n")
