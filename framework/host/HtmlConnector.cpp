@@ -21,7 +21,7 @@ const char* const STATE_WORDS[] = {"not tested", "good", "unproven", "fault"};
 struct Bridge {
     const char* pins;
     const char* wire;
-    int testId;
+    const char* test;
     std::vector<const char*> faults;
     const char* path;
 };
@@ -43,17 +43,17 @@ const std::vector<Bridge>& Bridges() {
     static const std::vector<Bridge> bridges = {
         {"2-3",
          "TX pin 3 to RX pin 2",
-         LOOPBACK_TEST_ID,
+         "ExternalLoopbackTest",
          {"IncorrectCharCount", "ReadDataIncorrect"},
          "M130 75 C138 48 172 48 180 75"},
         {"4-6",
          "DTR pin 4 to DSR pin 6",
-         EXTERNAL_REGISTER_TEST_ID,
+         "ExternalRegisterTest",
          {"DTR_StuckHigh", "DTR_StuckLow"},
          "M230 75 C215 105 125 95 105 125"},
         {"7-8",
          "RTS pin 7 to CTS pin 8",
-         EXTERNAL_REGISTER_TEST_ID,
+         "ExternalRegisterTest",
          {"CTS_StuckHigh", "CTS_STuckLow"},
          "M155 125 C163 152 197 152 205 125"},
     };
@@ -115,19 +115,19 @@ BridgeVerdict JudgeAll(const Bridge& bridge, const TestRuns& runs) {
     BridgeVerdict worst;
     unsigned count = 0;
     for (const RunRecord* run : runs) {
-        BridgeVerdict finding = Judge(bridge, *run);
-        count += finding.state == FAULT ? 1u : 0u;
-        worst = finding.state > worst.state ? finding : worst;
+        BridgeVerdict verdict = Judge(bridge, *run);
+        count += verdict.state == FAULT ? 1u : 0u;
+        worst = verdict.state > worst.state ? verdict : worst;
     }
     if (runs.empty()) {
-        worst.note = "no external test ran";
+        worst.note = std::string(bridge.test) + " did not run";
     } else if (runs.size() > 1 && worst.state == FAULT) {
         worst.note += " in " + std::to_string(count) + " of " + std::to_string(runs.size()) + " runs";
     }
     return worst;
 }
 
-std::string Svg(const std::vector<BridgeVerdict>& findings) {
+std::string Svg(const std::vector<BridgeVerdict>& verdicts) {
     std::string svg = "<svg viewBox=\"0 0 360 200\" width=\"360\" height=\"200\" role=\"img\" "
                       "aria-label=\"DB-9 connector with the loopback plug's bridges\">"
                       "<path d=\"M30 40 H330 L290 160 H70 Z\" fill=\"#eceff1\" stroke=\"#455a64\" "
@@ -135,10 +135,10 @@ std::string Svg(const std::vector<BridgeVerdict>& findings) {
     for (size_t i = 0; i < Bridges().size(); ++i) {
         const Bridge& bridge = Bridges()[i];
         svg += std::string("<path class=\"bridge\" data-bridge=\"") + bridge.pins + "\" data-state=\"" +
-               STATE_NAMES[findings[i].state] + "\" d=\"" + bridge.path + "\" stroke=\"" +
-               STATE_COLOURS[findings[i].state] +
+               STATE_NAMES[verdicts[i].state] + "\" d=\"" + bridge.path + "\" stroke=\"" +
+               STATE_COLOURS[verdicts[i].state] +
                "\" stroke-width=\"7\" stroke-linecap=\"round\" fill=\"none\"><title>" + bridge.wire + ": " +
-               STATE_WORDS[findings[i].state] + "</title></path>";
+               STATE_WORDS[verdicts[i].state] + "</title></path>";
     }
     for (size_t i = 0; i < sizeof PINS / sizeof PINS[0]; ++i) {
         const Pin& pin = PINS[i];
@@ -156,18 +156,19 @@ std::string Svg(const std::vector<BridgeVerdict>& findings) {
 } // namespace
 
 std::string ConnectorFigure(const TestRuns& registerRuns, const TestRuns& loopbackRuns) {
-    std::vector<BridgeVerdict> findings;
+    std::vector<BridgeVerdict> verdicts;
     std::string legend;
     for (const Bridge& bridge : Bridges()) {
-        findings.push_back(JudgeAll(bridge, bridge.testId == LOOPBACK_TEST_ID ? loopbackRuns : registerRuns));
-        const BridgeVerdict& finding = findings.back();
+        verdicts.push_back(JudgeAll(
+            bridge, std::string(bridge.test) == "ExternalLoopbackTest" ? loopbackRuns : registerRuns));
+        const BridgeVerdict& verdict = verdicts.back();
         legend += std::string("<li data-bridge=\"") + bridge.pins + "\" data-state=\"" +
-                  STATE_NAMES[finding.state] +
-                  "\"><span class=\"swatch\" style=\"background:" + STATE_COLOURS[finding.state] +
-                  "\"></span><b>" + bridge.pins + "</b> " + bridge.wire + ": " + STATE_WORDS[finding.state] +
-                  (finding.note.empty() ? "" : " (" + HtmlEscape(finding.note) + ")") + "</li>";
+                  STATE_NAMES[verdict.state] +
+                  "\"><span class=\"swatch\" style=\"background:" + STATE_COLOURS[verdict.state] +
+                  "\"></span><b>" + bridge.pins + "</b> " + bridge.wire + ": " + STATE_WORDS[verdict.state] +
+                  (verdict.note.empty() ? "" : " (" + HtmlEscape(verdict.note) + ")") + "</li>";
     }
-    return "<figure class=\"connector\">" + Svg(findings) +
+    return "<figure class=\"connector\">" + Svg(verdicts) +
            "<figcaption>The loopback plug's bridges on the DB-9 connector, seen from the plug's solder side "
            "(as you look at the PC's connector)<ul class=\"legend\">" +
            legend + "</ul></figcaption></figure>";

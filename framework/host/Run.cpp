@@ -100,16 +100,16 @@ public:
 // page is drawn from the JSON report's text, as a page made later from the stored report is.
 int WriteReports(CReportOutput& report, CReportOutput& junit, CReportOutput& html, const Session& session,
                  int exitStatus) {
+    auto jsonText = [&session](int status) {
+        return JsonReportText(BuildJsonReport(Framework::version(), status, session));
+    };
     if (junit.Wanted() && !junit.Write(BuildJunitReport(session))) {
         exitStatus = EXIT_NOT_WRITTEN;
     }
-    if (html.Wanted() &&
-        !html.Write(HtmlPageOfReport(
-            JsonReportText(BuildJsonReport(Framework::version(), exitStatus, session)), "--html"))) {
+    if (html.Wanted() && !html.Write(HtmlPageOfReport(jsonText(exitStatus), "--html"))) {
         exitStatus = EXIT_NOT_WRITTEN;
     }
-    if (report.Wanted() &&
-        !report.Write(JsonReportText(BuildJsonReport(Framework::version(), exitStatus, session)))) {
+    if (report.Wanted() && !report.Write(jsonText(exitStatus))) {
         exitStatus = EXIT_NOT_WRITTEN;
     }
     return exitStatus;
