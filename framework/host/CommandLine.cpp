@@ -142,7 +142,7 @@ HostOptions ParseCommandLine(const std::vector<std::string>& args) {
 
     HostOptions options;
     std::vector<std::string> tests, devices, sets, settings, answer, sim, report, junit, log, logPriority,
-        allowIo, record, replay, tags, repeat, forDuration;
+        allowIo, record, replay, tags, repeat, forDuration, html, fromReport;
     CLI::Option* help = app.add_flag("-h,--help");
     CLI::Option* version = app.add_flag("--version");
     CLI::Option* listTests = app.add_flag("--list-tests");
@@ -167,6 +167,8 @@ HostOptions ParseCommandLine(const std::vector<std::string>& args) {
     Valued(app, "--tag", tags);
     Valued(app, "--repeat", repeat);
     Valued(app, "--for", forDuration);
+    Valued(app, "--html", html);
+    Valued(app, "--from-report", fromReport);
     // --sim takes its FILE only when one follows: "--sim --test X" is the built-in scenario.
     CLI::Option* simOption = app.add_option("--sim", sim)
                                  ->expected(0, 1)
@@ -234,6 +236,8 @@ HostOptions ParseCommandLine(const std::vector<std::string>& args) {
     options.scenarioFile = sim.empty() ? "" : sim.front();
     options.reportFile = Single("--report", report);
     options.junitFile = Single("--junit", junit);
+    options.htmlFile = Single("--html", html);
+    options.fromReport = Single("--from-report", fromReport);
     options.logFile = Single("--log", log);
     options.recordFile = Single("--record", record);
     options.replayFile = Single("--replay", replay);
@@ -244,7 +248,8 @@ HostOptions ParseCommandLine(const std::vector<std::string>& args) {
     for (const auto& file :
          {std::make_pair("--report", &options.reportFile), std::make_pair("--junit", &options.junitFile),
           std::make_pair("--log", &options.logFile), std::make_pair("--record", &options.recordFile),
-          std::make_pair("--replay", &options.replayFile)}) {
+          std::make_pair("--replay", &options.replayFile), std::make_pair("--html", &options.htmlFile),
+          std::make_pair("--from-report", &options.fromReport)}) {
         if (*file.second && (*file.second)->empty()) {
             throw CHostInputError(file.first, "needs a file name");
         }
@@ -255,6 +260,27 @@ HostOptions ParseCommandLine(const std::vector<std::string>& args) {
     }
     if (options.reportFile == std::string("-") && options.junitFile == std::string("-")) {
         throw CHostInputError("--junit -", "standard output is already taken by --report -");
+    }
+    if (options.htmlFile == std::string("-") &&
+        (options.reportFile == std::string("-") || options.junitFile == std::string("-"))) {
+        throw CHostInputError("--html -",
+                              std::string("standard output is already taken by ") +
+                                  (options.reportFile == std::string("-") ? "--report -" : "--junit -"));
+    }
+    if (options.fromReport) {
+        // A page of a stored report runs nothing: only the report's BaudRates list may be given again.
+        if (!options.htmlFile) {
+            throw CHostInputError("--from-report", "goes with --html FILE, the page to write");
+        }
+        for (const CLI::Option* option : app.get_options()) {
+            std::string name = option->get_name();
+            bool allowed =
+                name == "--html" || name == "--from-report" || name == "--set" || name == "--settings";
+            if (option->count() > 0 && !allowed) {
+                throw CHostInputError("--from-report", "does not go with " + name +
+                                                           ": the page comes from the report, nothing runs");
+            }
+        }
     }
     for (const std::string& text : allowIo) {
         uint32_t base = ParseAllowIo(text);
@@ -329,6 +355,10 @@ std::string UsageText() {
            "  --report FILE           write the JSON report; - is standard output (human output then goes\n"
            "                          to standard error)\n"
            "  --junit FILE            write a JUnit XML report; - is standard output\n"
+           "  --html FILE             write one self-contained HTML page of the session; - is standard "
+           "output\n"
+           "  --from-report REPORT    with --html: the page of a JSON report written earlier; nothing runs\n"
+           "                          (--set and --settings may give the run's BaudRates again)\n"
            "  --tag KEY=VALUE         file the reports under this tag (station, serial number, ...);\n"
            "                          repeatable, each KEY once\n"
            "  --log FILE              where the logger writes (default: standard error)\n"

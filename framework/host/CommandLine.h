@@ -31,6 +31,8 @@ struct HostOptions {
     std::string scenarioFile;              // --sim FILE; empty: the built-in scenario
     std::optional<std::string> reportFile; // "-" is standard output
     std::optional<std::string> junitFile;  // "-" is standard output
+    std::optional<std::string> htmlFile;   // the HTML page; "-" is standard output
+    std::optional<std::string> fromReport; // --from-report: the page of this JSON report, nothing run
     std::optional<std::string> logFile;
     std::optional<std::string> recordFile; // --record: every call to the OS and the UART registers
     std::optional<std::string> replayFile; // --replay: a recorded session played back, no port touched

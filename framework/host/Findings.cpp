@@ -110,19 +110,18 @@ bool AnsweredCancel(const RunRecord& run) {
     return false;
 }
 
-// The entries of the list the test validated: BaudRates as the host set it, or the default list.
-std::vector<uint32_t> ValidatedRates() {
-    const kivu5::Parameter* parameter = kivu5::Framework::findParameter("BaudRates");
-    std::vector<uint32_t> configured = parameter ? parameter->value().array() : std::vector<uint32_t>();
-    return configured.empty() ? DefaultBaudRates() : configured;
-}
-
 } // namespace
 
 const std::vector<uint32_t>& DefaultBaudRates() {
     static const std::vector<uint32_t> rates = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
                                                 19200, 38400, 56000, 57600, 115200, 128000, 256000};
     return rates;
+}
+
+std::vector<uint32_t> ValidatedRates() {
+    const kivu5::Parameter* parameter = kivu5::Framework::findParameter("BaudRates");
+    std::vector<uint32_t> configured = parameter ? parameter->value().array() : std::vector<uint32_t>();
+    return configured.empty() ? DefaultBaudRates() : configured;
 }
 
 CFindingNarrator::CFindingNarrator(int testId) : m_testId(testId) {}

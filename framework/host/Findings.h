@@ -22,6 +22,8 @@ struct Finding {
 // The list ExternalLoopbackTest validates when the BaudRates parameter has no entries: the module's own
 // default list, held here to name the rates of InvalidBaudRateConfig's positions.
 const std::vector<uint32_t>& DefaultBaudRates();
+// The entries of the list ExternalLoopbackTest validates: BaudRates as the host set it, or the default list.
+std::vector<uint32_t> ValidatedRates();
 
 // Turns one run's timeline entries into findings as they are recorded. Some findings wait for what comes
 // after them: the skipped rates until the list has been checked, the wrong bytes of a loopback pass until

@@ -30,6 +30,70 @@ std::string ChildPath(const Frame& frame) {
     return frame.array ? JsonIndex(frame.path, frame.count) : JsonKey(frame.path, frame.lastKey);
 }
 
+// Where the reader is, to name a key given twice by its path, and how deep: every check a value needs
+// before it is built.
+class CStrictReader : public nlohmann::json_sax<nlohmann::json> {
+public:
+    explicit CStrictReader(const std::string& input) : m_input(input) {}
+
+    bool null() override { return Value(); }
+    bool boolean(bool) override { return Value(); }
+    bool number_integer(number_integer_t) override { return Value(); }
+    bool number_unsigned(number_unsigned_t) override { return Value(); }
+    bool number_float(number_float_t, const string_t&) override { return Value(); }
+    bool string(string_t&) override { return Value(); }
+    bool binary(binary_t&) override { return Value(); }
+    bool start_object(std::size_t) override { return Start(false); }
+    bool start_array(std::size_t) override { return Start(true); }
+    bool end_object() override { return End(); }
+    bool end_array() override { return End(); }
+
+    bool key(string_t& name) override {
+        Frame& top = m_frames.back();
+        top.lastKey = name;
+        if (!top.keys.insert(top.lastKey).second) {
+            throw CHostInputError(m_input, JsonKey(top.path, top.lastKey) + ": key given twice");
+        }
+        return true;
+    }
+
+    // The library's own exception, for ParseStrictJson to word.
+    bool parse_error(std::size_t, const std::string&, const nlohmann::json::exception& error) override {
+        if (const auto* syntax = dynamic_cast<const nlohmann::json::parse_error*>(&error)) {
+            throw *syntax;
+        }
+        throw error;
+    }
+
+private:
+    bool Value() {
+        if (!m_frames.empty() && m_frames.back().array) {
+            ++m_frames.back().count;
+        }
+        return true;
+    }
+
+    bool Start(bool array) {
+        if (m_frames.size() == MAX_JSON_DEPTH) {
+            throw CHostInputError(m_input, "arrays and objects nested more than " +
+                                               std::to_string(MAX_JSON_DEPTH) + " levels deep");
+        }
+        Frame frame;
+        frame.array = array;
+        frame.path = m_frames.empty() ? "" : ChildPath(m_frames.back());
+        m_frames.push_back(std::move(frame));
+        return true;
+    }
+
+    bool End() {
+        m_frames.pop_back();
+        return Value();
+    }
+
+    std::string m_input;
+    std::vector<Frame> m_frames;
+};
+
 std::string Shown(const nlohmann::json& value) {
     std::string text = value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     return text.size() > 40 ? text.substr(0, 37) + "..." : text;
@@ -46,45 +110,6 @@ std::string JsonKey(const std::string& path, const std::string& key) {
 }
 
 nlohmann::json ParseStrictJson(const std::string& text, const std::string& input) {
-    std::vector<Frame> frames;
-    auto track = [&](int, nlohmann::json::parse_event_t event, nlohmann::json& parsed) {
-        using Event = nlohmann::json::parse_event_t;
-        switch (event) {
-        case Event::object_start:
-        case Event::array_start: {
-            if (frames.size() == MAX_JSON_DEPTH) {
-                throw CHostInputError(input, "arrays and objects nested more than " +
-                                                 std::to_string(MAX_JSON_DEPTH) + " levels deep");
-            }
-            Frame frame;
-            frame.array = event == Event::array_start;
-            frame.path = frames.empty() ? "" : ChildPath(frames.back());
-            frames.push_back(std::move(frame));
-            break;
-        }
-        case Event::key: {
-            Frame& top = frames.back();
-            top.lastKey = parsed.get<std::string>();
-            if (!top.keys.insert(top.lastKey).second) {
-                throw CHostInputError(input, JsonKey(top.path, top.lastKey) + ": key given twice");
-            }
-            break;
-        }
-        case Event::object_end:
-        case Event::array_end:
-            frames.pop_back();
-            if (!frames.empty() && frames.back().array) {
-                ++frames.back().count;
-            }
-            break;
-        case Event::value:
-            if (!frames.empty() && frames.back().array) {
-                ++frames.back().count;
-            }
-            break;
-        }
-        return true;
-    };
     // The lexer takes a NUL byte for the end of the input and would say "unexpected end of input".
     size_t nul = text.find('\0');
     if (nul != std::string::npos) {
@@ -92,7 +117,12 @@ nlohmann::json ParseStrictJson(const std::string& text, const std::string& input
                                          " (a binary file, or UTF-16 text? JSON files are UTF-8)");
     }
     try {
-        return nlohmann::json::parse(text, track);
+        // Checked as it is read, then read into values: nlohmann's parse callback could check on the way,
+        // but at the end of every object its parser scans the earlier items of the enclosing array, which
+        // costs the square of the array's length (minutes for the timeline of a long soak's report).
+        CStrictReader reader(input);
+        nlohmann::json::sax_parse(text, &reader);
+        return nlohmann::json::parse(text);
     } catch (const nlohmann::json::parse_error& e) {
         // "[json.exception.parse_error.101] parse error at line 3, column 5: syntax error ..." without
         // the library's prefix.

@@ -6,8 +6,10 @@
 #include "host/Devices.h"
 #include "host/HostError.h"
 #include "host/HostInfo.h"
+#include "host/HtmlPage.h"
 #include "host/IoGuardSetup.h"
 #include "host/JsonReport.h"
+#include "host/JsonStrict.h"
 #include "host/JunitReport.h"
 #include "host/Listing.h"
 #include "host/ParameterValues.h"
@@ -95,16 +97,32 @@ public:
 };
 
 // The reports at the end, and the exit status: 5 when one could not be written (each says so on standard
-// error). The JSON report comes last, so that its exit code counts a JUnit file that failed.
-int WriteReports(CReportOutput& report, CReportOutput& junit, const Session& session, int exitStatus) {
+// error). The JSON report comes last, so that its exit code counts a JUnit file or page that failed. The
+// page is drawn from the JSON report's text, as a page made later from the stored report is.
+int WriteReports(CReportOutput& report, CReportOutput& junit, CReportOutput& html, const Session& session,
+                 int exitStatus) {
+    auto jsonText = [&session](int status) {
+        return JsonReportText(BuildJsonReport(Framework::version(), status, session));
+    };
     if (junit.Wanted() && !junit.Write(BuildJunitReport(session))) {
         exitStatus = EXIT_NOT_WRITTEN;
     }
-    if (report.Wanted() &&
-        !report.Write(JsonReportText(BuildJsonReport(Framework::version(), exitStatus, session)))) {
+    if (html.Wanted() && !html.Write(HtmlPageOfReport(jsonText(exitStatus), "--html"))) {
+        exitStatus = EXIT_NOT_WRITTEN;
+    }
+    if (report.Wanted() && !report.Write(jsonText(exitStatus))) {
         exitStatus = EXIT_NOT_WRITTEN;
     }
     return exitStatus;
+}
+
+// --from-report: the page of a stored JSON report; a report that cannot be read is bad input.
+int WritePageFromReport(const HostOptions& options) {
+    std::string page =
+        HtmlPageOfReport(ReadInputFile(*options.fromReport, "--from-report"), *options.fromReport);
+    CReportOutput html(options.htmlFile, "--html");
+    html.Start();
+    return html.Write(page) ? EXIT_ALL_PASSED : EXIT_NOT_WRITTEN;
 }
 
 int RunOrThrow(const std::vector<std::string>& args) {
@@ -132,6 +150,9 @@ int RunOrThrow(const std::vector<std::string>& args) {
     }
     ApplyParameterValues(options, settings);
     qen::LoggerPriority::LOGGER_PRIORITY = options.logPriority;
+    if (options.fromReport) {
+        return WritePageFromReport(options);
+    }
 
     if (options.listTests || options.listDevices) {
         if (options.listTests) {
@@ -153,6 +174,7 @@ int RunOrThrow(const std::vector<std::string>& args) {
     // Outputs last among the checks, so bad input above leaves no files behind.
     CReportOutput report(options.reportFile, "--report");
     CReportOutput junit(options.junitFile, "--junit");
+    CReportOutput html(options.htmlFile, "--html");
     if (options.logFile && !qen::LogSink::setFile(options.logFile->c_str())) {
         // The reports' destructors remove the files they created.
         throw CHostInputError(*options.logFile, "cannot be opened for writing (--log)");
@@ -164,13 +186,16 @@ int RunOrThrow(const std::vector<std::string>& args) {
     }
     report.Start();
     junit.Start();
+    html.Start();
     if (!rateWarning.empty()) {
         std::fprintf(stderr, "%s\n", rateWarning.c_str()); // the runs go ahead: the test skips those rates
     }
 
     // Standard output belongs to a report written there; people then read standard error.
-    std::FILE* human =
-        options.reportFile == std::string("-") || options.junitFile == std::string("-") ? stderr : stdout;
+    std::FILE* human = options.reportFile == std::string("-") || options.junitFile == std::string("-") ||
+                               options.htmlFile == std::string("-")
+                           ? stderr
+                           : stdout;
     CConsole console(human, StyleFor(human, options, simulated));
     CLogGate logGate(console);
 
@@ -214,7 +239,7 @@ int RunOrThrow(const std::vector<std::string>& args) {
     if (recording && !recording->Finish()) {
         exitStatus = EXIT_NOT_WRITTEN;
     }
-    exitStatus = WriteReports(report, junit, session, exitStatus);
+    exitStatus = WriteReports(report, junit, html, session, exitStatus);
     console.Summary(session, exitStatus);
     return exitStatus;
 }

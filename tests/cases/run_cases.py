@@ -147,9 +147,9 @@ def run(case, common, program, workdir):
     # "@FILE" stands for the content of FILE, for arguments too long or too odd to write here.
     args = [open(os.path.join(workdir, arg[1:]), encoding="utf-8").read() if arg.startswith("@") else arg
             for arg in args]
-    # Never a run on this machine's own ports: every case simulates, replays a recording, or only lists and
-    # prints.
-    if not set(args) & {"--sim", "--replay", "--help", "-h", "--version", "--list-tests"}:
+    # Never a run on this machine's own ports: every case simulates, replays a recording, or only lists,
+    # prints or draws a page.
+    if not set(args) & {"--sim", "--replay", "--help", "-h", "--version", "--list-tests", "--from-report"}:
         raise SystemExit(f"{case['name']}: refusing a run without --sim")
     expect = case.get("expect", {})
     if "calls" in expect:
