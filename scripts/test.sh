@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and passes the tests, saying how long each stage took:
-#   1. the native build and its suite: the case files, the unit tests, the replay of the fuzz inputs, and
-#      the QEMU integration test (label qemu) when QEMU is there;
+#   1. the native build and its suite: the case files, the unit tests, the replay of the fuzz inputs, the
+#      QEMU integration test (label qemu) when QEMU is there, and the HTML page in a real browser (label
+#      browser) when Chromium is there;
 #   2. the Windows x86-64 cross build (mingw-w64), the shipped program;
 #   3. the Windows build of the tests under Wine: the unit test programs, every case file with the Windows
 #      program, and the integration test on Wine's COM layer, when Wine is there.
@@ -13,6 +14,7 @@ start=$SECONDS
 stage() { echo "== $1 ($((SECONDS - start)) s in)"; }
 scripts/install-deps.sh
 tests/qemu/install-deps.sh || echo "== QEMU could not be installed: the QEMU test will be skipped"
+tests/browser/install-deps.sh || echo "== Chromium could not be installed: the browser tests of the HTML page will be skipped"
 wine=1
 tests/wine/install-deps.sh || { wine=0; echo "== Wine could not be installed: no Windows tests"; }
 

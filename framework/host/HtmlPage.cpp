@@ -121,8 +121,22 @@ TestRuns RunsOf(const std::vector<std::pair<std::string, TestRuns>>& tests, int 
     return TestRuns();
 }
 
+// Whether the run put back what it changed on the port: "as found", "not put back: why", or "" when the
+// run changed nothing it had to put back (or the report is older than that record).
+std::string LeftAsFound(const RunRecord& run) {
+    std::string text;
+    for (const std::optional<RestorePart>& part : {run.restore.registers, run.restore.comPort}) {
+        if (part && !part->restored) {
+            return "not put back: " + part->why;
+        }
+        text = part ? "as found" : text;
+    }
+    return text;
+}
+
 // One row per test: its result (in a soak, that of the run the pictures show, and how many failed), its
-// time and errors, and why a test that neither passed nor failed could not test the port.
+// time and errors, whether the port was left as found, and why a test that neither passed nor failed
+// could not test the port.
 std::string TestsTable(const std::vector<std::pair<std::string, TestRuns>>& tests, bool simulated) {
     bool reasons = false;
     for (const auto& test : tests) {
@@ -147,11 +161,12 @@ std::string TestsTable(const std::vector<std::pair<std::string, TestRuns>>& test
         rows += "<tr data-test=\"" + shown.test + "\" data-result=\"" + result + "\"><td>" + shown.test +
                 "<br><small>" + HtmlEscape(kivu5::EnglishTestName(shown.test)) + "</small></td><td>" +
                 Badge(result, "result") + soak + "</td><td class=\"num\">" + Seconds(deviceMs) +
-                "</td><td class=\"num\">" + std::to_string(errors) + "</td>" +
+                "</td><td class=\"num\">" + std::to_string(errors) + "</td><td data-port-left=\"" +
+                HtmlEscape(LeftAsFound(shown)) + "\">" + HtmlEscape(LeftAsFound(shown)) + "</td>" +
                 (reasons ? "<td>" + HtmlEscape(NotTestedReason(shown)) + "</td>" : "") + "</tr>";
     }
     return std::string("<table class=\"tests\"><thead><tr><th>Test</th><th>Result</th><th>") +
-           (simulated ? "Simulated" : "Time") + "</th><th>Errors</th>" +
+           (simulated ? "Simulated" : "Time") + "</th><th>Errors</th><th>Port left</th>" +
            (reasons ? "<th>Why not tested</th>" : "") + "</tr></thead><tbody>" + rows + "</tbody></table>";
 }
 

@@ -130,7 +130,7 @@ private:
         m_check.Object(run, path);
         m_check.OnlyKeys(run, path,
                          {"test", "id", "device", "pass", "result", "exception", "startedAt", "seconds",
-                          "realSeconds", "timeline"});
+                          "realSeconds", "restore", "timeline"});
         RunRecord record;
         record.test = m_check.Choice(Required(run, path, "test"), JsonKey(path, "test"), TEST_NAMES);
         record.id = static_cast<int>(m_check.Integer(Required(run, path, "id"), JsonKey(path, "id"), 1, 5));
@@ -159,10 +159,42 @@ private:
         record.startedAt = started.is_null() ? "" : Utc(started, JsonKey(path, "startedAt"));
         record.outcome.endMs = Milliseconds(Required(run, path, "seconds"), JsonKey(path, "seconds"));
         record.realSeconds = Seconds(Required(run, path, "realSeconds"), JsonKey(path, "realSeconds"));
+        if (run.contains("restore")) {
+            record.restore = Restore(run["restore"], JsonKey(path, "restore"));
+        }
         std::string timelinePath = JsonKey(path, "timeline");
         const json& timeline = m_check.Array(Required(run, path, "timeline"), timelinePath);
         for (size_t i = 0; i < timeline.size(); ++i) {
             record.outcome.timeline.push_back(Entry(timeline[i], JsonIndex(timelinePath, i)));
+        }
+        return record;
+    }
+
+    // What was put back after the run: each part restored with its values, or not, with why.
+    RestoreRecord Restore(const json& restore, const std::string& path) const {
+        m_check.Object(restore, path);
+        m_check.OnlyKeys(restore, path, {"registers", "comPort"});
+        RestoreRecord record;
+        for (const char* key : {"registers", "comPort"}) {
+            if (!restore.contains(key)) {
+                continue;
+            }
+            const std::string partPath = JsonKey(path, key);
+            const json& item = restore[key];
+            m_check.Object(item, partPath);
+            RestorePart part;
+            part.saved = true;
+            part.restored = m_check.Bool(Required(item, partPath, "restored"), JsonKey(partPath, "restored"));
+            for (auto field = item.begin(); field != item.end(); ++field) {
+                if (field.key() == "why") {
+                    part.why = m_check.String(field.value(), JsonKey(partPath, "why"));
+                } else if (field.key() != "restored") {
+                    part.values.emplace_back(
+                        field.key(), static_cast<uint32_t>(m_check.Integer(
+                                         field.value(), JsonKey(partPath, field.key()), 0, 0xFFFFFFFFu)));
+                }
+            }
+            (std::string(key) == "registers" ? record.registers : record.comPort) = part;
         }
         return record;
     }
