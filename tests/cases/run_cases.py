@@ -6,10 +6,13 @@ give "scenario" (a simulated machine, written to scenario.json and passed as --s
 (more input files: name -> text or JSON), "args" (after the file's own), and "expect", whose keys say what
 is compared: "exit", "stdout", "stderr" (lists of lines), "report" (report.json), "junit" (junit.xml),
 "calls" (the seam calls in record.jsonl, only those named in "callFilter" when it is given), "files" (each
-file in the run folder afterwards, with its size), "screen" (what a terminal shows at the end). The program
+file in the run folder afterwards, with its size), "screen" (what a terminal shows at the end), "page" (a
+file of the repository that page.html must equal, one tag per line, this machine's name, system, dates
+and real times masked). The program
 runs in a fresh folder holding the inputs, with "env" added to its environment. "terminal": {"columns": N}
 runs it on a pseudo-terminal N columns wide (standard output and error both; with "input", a list of
-answers, standard input too: each answer is typed when the next "[O/c]" prompt shows).
+answers, standard input too: each answer is typed when the next "[O/c]" prompt shows; "^C" sends an
+interrupt there instead, as Ctrl-C on a terminal would).
 Real times ("0.15 s real") vary from run to run and are compared as "#.## s real", and so do a report's
 host, os and realSeconds, which are left out. Every report.json a case
 writes is checked against docs/report.schema.json when python3-jsonschema is installed.
@@ -17,7 +20,7 @@ writes is checked against docs/report.schema.json when python3-jsonschema is ins
   run_cases.py CASEFILE --program PROGRAM [PREFIX ...]     compare; exit 1 on any difference
   run_cases.py CASEFILE ... --update                        write what the program did into "expect"
 """
-import argparse, difflib, fcntl, gzip, json, os, pty, re, struct, subprocess, sys, tempfile, termios
+import argparse, difflib, fcntl, gzip, json, os, platform, pty, re, signal, struct, subprocess, sys, tempfile, termios
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 VOLATILE = {"startedAt", "endedAt", "host", "realSeconds", "os"}  # keys of a report that vary run to run
@@ -111,6 +114,16 @@ def screen(raw, columns):
     return text_lines("\n".join("".join(r).rstrip() for r in rows) + "\n")
 
 
+def page_lines(html):
+    """A page as lines to compare: one tag per line; what differs from machine to machine and run to run
+    masked. The system is masked only where it reads as uname gives it, so a wrong one still shows."""
+    html = html.replace("><", ">\n<").replace(platform.system() + " " + platform.release(), "<os>")
+    html = re.sub(r"<dd>Windows \d+\.\d+\.\d+</dd>", "<dd><os></dd>", html)  # the Windows build, under Wine
+    html = re.sub(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d UTC", "<time>", html)
+    html = re.sub(r"(<dt>Host</dt>\n<dd>|diagnostic on |<dt>Real time</dt>\n<dd>)[^<\n]*", r"\1*", html)
+    return text_lines(html + "\n")
+
+
 def on_terminal(command, workdir, columns, env, typed=None):
     master, slave = pty.openpty()
     fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, columns, 0, 0))
@@ -128,7 +141,11 @@ def on_terminal(command, workdir, columns, env, typed=None):
             break
         raw += chunk
         if answers and raw.count(b"[O/c] ") > len(typed) - len(answers):
-            os.write(master, answers.pop(0).encode("utf-8"))
+            answer = answers.pop(0)
+            if answer == "^C":
+                child.send_signal(signal.SIGINT)
+            else:
+                os.write(master, answer.encode("utf-8"))
     os.close(master)
     return child.wait(timeout=300), screen(raw.decode("utf-8", "replace"), columns)
 
@@ -175,6 +192,9 @@ def run(case, common, program, workdir):
     junit = os.path.join(workdir, "junit.xml")
     got["junit"] = text_lines(open(junit).read()) if os.path.exists(junit) else None
     got["calls"] = calls(os.path.join(workdir, "record.jsonl"), case.get("callFilter"))
+    if "page" in expect:
+        page = os.path.join(workdir, "page.html")
+        got["page"] = page_lines(open(page, encoding="utf-8").read()) if os.path.exists(page) else None
     if got["junit"]:
         got["junit"] = [re.sub(r'(timestamp|hostname|time)="[^"]*"', r'\1="*"', l) for l in got["junit"]]
     return {key: got[key] for key in list(expect) + ["schema"]}
@@ -216,10 +236,16 @@ def main():
             for problem in got.pop("schema"):
                 failed += 1
                 print(f"FAIL {case['name']}: the report does not fit docs/report.schema.json: {problem}")
+            golden = os.path.join(REPO, case.get("expect", {}).get("page", ""))
             if a.update:
+                if "page" in got:
+                    open(golden, "w", encoding="utf-8").write("\n".join(got["page"] or []) + "\n")
+                    got["page"] = case["expect"]["page"]
                 case["expect"] = got
                 continue
             for key, want in case.get("expect", {}).items():
+                if key == "page":
+                    want = text_lines(open(golden, encoding="utf-8").read()) if os.path.isfile(golden) else None
                 if got[key] != want:
                     failed += 1
                     print(f"FAIL {case['name']}: {key} differs ({case.get('about', '')})")

@@ -190,7 +190,7 @@ TEST(LinuxDevices, SysfsGivesComNumbersBasesAndKeepsTheConsoleOffSayingWhy) {
         std::ofstream(dir + "/io_type") << ioType << "\n";
     };
     port("ttyS0", "4", "0x3F8", "0");
-    port("ttyS1", "4", "0x2F8", "0");
+    port("ttyS1", "12", "0x2F8", "0");     // a UART type whose FIFO setting this program does not know
     port("ttyS2", "0", "0x3E8", "0");      // no UART there
     port("ttyS4", "4", "0xFE000000", "2"); // memory-mapped: no I/O base
     for (const char* adapter : {"ttyUSB10", "ttyACM1", "ttyUSB0", "ttyUSB2"}) {
@@ -207,6 +207,9 @@ TEST(LinuxDevices, SysfsGivesComNumbersBasesAndKeepsTheConsoleOffSayingWhy) {
     }
     EXPECT_EQ(listed, "COM2=/dev/ttyS1@760 COM5=/dev/ttyS4 COM33=/dev/ttyACM1 COM34=/dev/ttyUSB0 "
                       "COM35=/dev/ttyUSB2 COM36=/dev/ttyUSB10 ");
+    EXPECT_EQ(ports.devices[0].fifoSource,
+              "the 8250 driver's setting for a UART of type 12 is not known here");
+    EXPECT_EQ(ports.devices[1].fifoSource, "the 8250 driver's for a 16550A");
     ASSERT_EQ(ports.windows.size(), 2u);
     EXPECT_EQ(ports.windows[0].base + ports.windows[0].console, 0x3F8u + 1) << "the console's, flagged";
     EXPECT_EQ(ports.windows[1].base + ports.windows[1].console, 0x2F8u);
