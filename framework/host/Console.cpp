@@ -1,6 +1,7 @@
 #include "host/Console.h"
 
 #include "host/Clock.h"
+#include "host/Stop.h"
 #include "host/Summary.h"
 
 #include <algorithm>
@@ -142,7 +143,7 @@ PromptAnswer CConsole::Ask(const kivu5::PromptRequest& request, std::FILE* in, s
         std::fprintf(question, "  OK or Cancel? [O/c] ");
         std::fflush(question);
         char buffer[64];
-        if (std::fgets(buffer, sizeof buffer, in) == nullptr) {
+        if (!ReadAnswerLine(in, buffer, sizeof buffer)) {
             std::fprintf(question, "\n");
             return PromptAnswer::Cancel; // end of input or Ctrl-C: do not go on as if the plug were fitted
         }

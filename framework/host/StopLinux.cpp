@@ -3,6 +3,7 @@
 #include "host/HostError.h"
 
 #include <csignal>
+#include <poll.h>
 #include <unistd.h>
 
 namespace tarnhost {
@@ -48,6 +49,25 @@ void InstallStopHandler(bool afterCurrentTest) {
 
 bool StopRequested() {
     return g_StopRequested != 0;
+}
+
+bool ReadAnswerLine(std::FILE* in, char* buffer, int size) {
+    // A Ctrl-C that lands between the check and a blocking read would be lost, and the prompt would wait
+    // for ever. So SIGINT stays blocked until ppoll waits with it unblocked, in one step. Only on a
+    // terminal: its reads return one line at a time, so stdio holds nothing unread once a line is taken;
+    // a pipe or file may hold answers already buffered, which polling the descriptor would not see.
+    sigset_t interrupt;
+    sigset_t before;
+    sigemptyset(&interrupt);
+    sigaddset(&interrupt, SIGINT);
+    sigprocmask(SIG_BLOCK, &interrupt, &before);
+    bool go = g_StopRequested == 0;
+    if (go && isatty(fileno(in))) {
+        struct pollfd input = {fileno(in), POLLIN, 0};
+        go = ppoll(&input, 1, nullptr, &before) == 1 && g_StopRequested == 0;
+    }
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+    return go && std::fgets(buffer, size, in) != nullptr;
 }
 
 } // namespace tarnhost

@@ -45,4 +45,9 @@ bool StopRequested() {
     return InterlockedCompareExchange(&g_StopRequested, 0, 0) != 0;
 }
 
+bool ReadAnswerLine(std::FILE* in, char* buffer, int size) {
+    // The console handler runs on a thread of its own; a Ctrl-C during the read ends it with no line.
+    return !StopRequested() && std::fgets(buffer, size, in) != nullptr;
+}
+
 } // namespace tarnhost
