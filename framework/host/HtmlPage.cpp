@@ -250,6 +250,12 @@ std::string PortCard(const HtmlSource& source, const PortTally& port) {
 } // namespace
 
 std::string HtmlPageText(const HtmlSource& source) {
+    // Skipped entries are known by their position in the BaudRates list: name their rates from the list
+    // the runs used, which the report holds, not from whatever list this process was given.
+    kivu5::Parameter* rates = kivu5::Framework::findParameter("BaudRates");
+    if (rates != nullptr && !source.baudRates.empty()) {
+        rates->setValue(kivu5::Value::Uint32Array(source.baudRates));
+    }
     std::string nav;
     std::string title;
     for (const PortTally& port : source.ports) {

@@ -30,7 +30,7 @@ public:
         m_check.Object(root, "");
         m_check.OnlyKeys(root, "",
                          {"module", "version", "program", "exitCode", "simulated", "host", "os", "startedAt",
-                          "endedAt", "realSeconds", "tags", "ports", "runs"});
+                          "endedAt", "realSeconds", "tags", "baudRates", "ports", "runs"});
         HtmlSource source;
         m_check.Choice(Required(root, "", "module"), "module", {"tarnserialport"});
         m_check.String(Required(root, "", "version"), "version");
@@ -50,6 +50,13 @@ public:
         const json& tags = m_check.Object(Required(root, "", "tags"), "tags");
         for (auto tag = tags.begin(); tag != tags.end(); ++tag) {
             session.tags.emplace_back(tag.key(), m_check.String(tag.value(), JsonKey("tags", tag.key())));
+        }
+        if (root.contains("baudRates")) {
+            const json& rates = m_check.Array(root["baudRates"], "baudRates");
+            for (size_t i = 0; i < rates.size(); ++i) {
+                source.baudRates.push_back(static_cast<uint32_t>(m_check.Integer(
+                    rates[i], JsonIndex("baudRates", i), 0, std::numeric_limits<uint32_t>::max())));
+            }
         }
         const json& ports = m_check.Array(Required(root, "", "ports"), "ports");
         for (size_t i = 0; i < ports.size(); ++i) {

@@ -13,8 +13,9 @@ namespace tarnhost {
 struct HtmlSource {
     std::string program; // "tarnserialport 5.0.000000001"
     int exitCode = 0;
-    Session session;              // host, os, times, tags, simulated, every run with its timeline
-    std::vector<PortTally> ports; // the report's verdicts, decided with or without --strict as the run was
+    Session session;                 // host, os, times, tags, simulated, every run with its timeline
+    std::vector<PortTally> ports;    // the report's verdicts, decided with or without --strict as the run was
+    std::vector<uint32_t> baudRates; // the runs' BaudRates list; empty in a report that does not hold it
 };
 
 // reportText: a JSON report as --report writes it; input names it in error lines. A report that does not

@@ -1,5 +1,7 @@
 #include "host/JsonReport.h"
 
+#include "host/Findings.h"
+
 #include <cmath>
 
 namespace tarnhost {
@@ -134,6 +136,9 @@ ordered_json BuildJsonReport(const std::string& version, int exitCode, const Ses
     for (const auto& tag : session.tags) {
         report["tags"][tag.first] = tag.second;
     }
+    // The list the runs took their rates from (the module's own when none was given): skipped entries are
+    // reported by their position in it, so a page drawn later needs it to name their rates.
+    report["baudRates"] = ValidatedRates();
     report["ports"] = ordered_json::array();
     for (const PortTally& port : TallyPorts(session.runs, session.strict)) {
         report["ports"].push_back({{"device", port.device},

@@ -121,6 +121,7 @@ def page_lines(html):
     html = re.sub(r"<dd>Windows \d+\.\d+\.\d+</dd>", "<dd><os></dd>", html)  # the Windows build, under Wine
     html = re.sub(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d UTC", "<time>", html)
     html = re.sub(r"(<dt>Host</dt>\n<dd>|diagnostic on |<dt>Real time</dt>\n<dd>)[^<\n]*", r"\1*", html)
+    html = re.sub(r"(<title>Serial ports of )[^:<\n]*", r"\1*", html)
     return text_lines(html + "\n")
 
 
