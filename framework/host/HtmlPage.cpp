@@ -1,6 +1,7 @@
 #include "host/HtmlPage.h"
 
 #include "host/Clock.h"
+#include "host/CountedLines.h"
 #include "host/Findings.h"
 #include "host/HtmlPictures.h"
 #include "host/HtmlText.h"
@@ -183,7 +184,7 @@ std::string Picture(const TestRuns& runs, const std::string& figure) {
 
 // Every finding of the port's runs in the console's words, each once, with how often it came in a soak.
 std::string FindingsList(const std::vector<std::pair<std::string, TestRuns>>& tests) {
-    std::vector<std::pair<std::string, unsigned>> items;
+    CCountedLines items;
     for (const auto& test : tests) {
         for (const RunRecord* run : test.second) {
             for (const Finding& finding : RunFindings(*run)) {
@@ -193,23 +194,17 @@ std::string FindingsList(const std::vector<std::pair<std::string, TestRuns>>& te
                     (finding.severity.empty() ? "SKIPPED" : SeverityWord(finding.severity)) + "</span> " +
                     run->test + ": " + HtmlEscape(finding.text) +
                     (finding.severity.empty() ? "" : " <code>[" + HtmlEscape(finding.key) + "]</code>");
-                auto known = std::find_if(items.begin(), items.end(),
-                                          [&item](const auto& each) { return each.first == item; });
-                if (known == items.end()) {
-                    items.emplace_back(item, 1);
-                } else {
-                    ++known->second;
-                }
+                items.Add(item);
             }
         }
     }
-    if (items.empty()) {
+    if (items.Items().empty()) {
         return "<p>No findings.</p>";
     }
     std::string html = "<ul class=\"findings\">";
-    for (const auto& item : items) {
+    for (const auto& item : items.Items()) {
         html += "<li>" + item.first +
-                (item.second > 1 ? " <small>(" + std::to_string(item.second) + " times)</small>" : "") +
+                (item.second > 1 ? " <small>" + CCountedLines::Times(item.second) + "</small>" : "") +
                 "</li>";
     }
     return html + "</ul>";

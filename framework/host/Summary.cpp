@@ -1,6 +1,7 @@
 #include "host/Summary.h"
 
 #include "host/Clock.h"
+#include "host/CountedLines.h"
 #include "host/Findings.h"
 #include "host/HostError.h"
 
@@ -91,16 +92,8 @@ std::string SoakTable(const Session& session) {
 
 // What kept a port's runs from passing, each line once, with how often it came in a soak.
 std::string Failures(const Session& session, const std::string& device, const Paint& paint) {
-    std::vector<std::pair<std::string, unsigned>> lines;
-    auto add = [&lines](const std::string& line) {
-        auto known = std::find_if(lines.begin(), lines.end(),
-                                  [&line](const auto& each) { return each.first == line; });
-        if (known == lines.end()) {
-            lines.emplace_back(line, 1);
-        } else {
-            ++known->second;
-        }
-    };
+    CCountedLines lines;
+    auto add = [&lines](const std::string& line) { lines.Add(line); };
     for (const RunRecord& run : session.runs) {
         if (run.device != device || run.outcome.result == kivu5::TestResult::PASS()) {
             continue;
@@ -127,8 +120,8 @@ std::string Failures(const Session& session, const std::string& device, const Pa
         }
     }
     std::string text;
-    for (const auto& line : lines) {
-        text += line.first + (line.second > 1 ? " (" + std::to_string(line.second) + " times)" : "") + "\n";
+    for (const auto& line : lines.Items()) {
+        text += line.first + (line.second > 1 ? " " + CCountedLines::Times(line.second) : "") + "\n";
     }
     return text;
 }
