@@ -152,7 +152,7 @@ TEST(LinuxComPort, ConfiguresReadsWritesAndReportsLikeAWindowsDriver) {
 }
 
 TEST(LinuxPortIo, ReachesTheIoSpaceOnlyThroughTheGrantedWindow) {
-    char path[] = "/tmp/tarn-io-space-XXXXXX";
+    char path[] = "/tmp/tarn-io-space-XXXXXX"; // mkstemp replaces the six X with a unique name
     int fd = mkstemp(path);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(ftruncate(fd, 0x10000), 0);
@@ -180,7 +180,7 @@ TEST(LinuxPortIo, ReachesTheIoSpaceOnlyThroughTheGrantedWindow) {
 }
 
 TEST(LinuxDevices, SysfsGivesComNumbersBasesAndKeepsTheConsoleOffSayingWhy) {
-    char root[] = "/tmp/tarn-sysfs-XXXXXX";
+    char root[] = "/tmp/tarn-sysfs-XXXXXX"; // mkdtemp replaces the six X with a unique name
     ASSERT_NE(mkdtemp(root), nullptr);
     auto port = [&](const std::string& name, const char* type, const char* io, const char* ioType) {
         std::string dir = std::string(root) + "/" + name;
