@@ -20,7 +20,7 @@ writes is checked against docs/report.schema.json when python3-jsonschema is ins
   run_cases.py CASEFILE --program PROGRAM [PREFIX ...]     compare; exit 1 on any difference
   run_cases.py CASEFILE ... --update                        write what the program did into "expect"
 """
-import argparse, difflib, fcntl, gzip, json, os, platform, pty, re, signal, struct, subprocess, sys, tempfile, termios
+import argparse, difflib, fcntl, gzip, json, os, platform, pty, re, select, signal, struct, subprocess, sys, tempfile, termios, time
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 VOLATILE = {"startedAt", "endedAt", "host", "realSeconds", "os"}  # keys of a report that vary run to run
@@ -131,25 +131,30 @@ def on_terminal(command, workdir, columns, env, typed=None):
     fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, columns, 0, 0))
     child = subprocess.Popen(command, cwd=workdir, stdin=subprocess.DEVNULL if typed is None else slave,
                              stdout=slave, stderr=slave, env=env)
-    os.close(slave)
+    # The terminal stays open on this side too. Otherwise the read that follows the program's end fails with
+    # EIO, and some kernels report that before the program's last lines have reached this side. Instead,
+    # once the program has ended, a mark is written behind its output: when the mark arrives, all has.
+    mark = b"\x00end of run\x00"
     answers = list(typed or [])
-    raw = b""
-    while True:
-        try:
-            chunk = os.read(master, 65536)
-        except OSError:  # the terminal's other side is closed: the program has ended
-            break
-        if not chunk:
-            break
-        raw += chunk
+    raw, marked, deadline = b"", False, time.monotonic() + 300
+    while mark not in raw:
+        if time.monotonic() > deadline:
+            child.kill()
+            raise SystemExit(f"{' '.join(command)}: no end after 300 s on the terminal")
+        if select.select([master], [], [], 0.05)[0]:
+            raw += os.read(master, 65536)
+        elif not marked and child.poll() is not None:
+            os.write(slave, mark)
+            marked = True
         if answers and raw.count(b"[O/c] ") > len(typed) - len(answers):
             answer = answers.pop(0)
             if answer == "^C":
                 child.send_signal(signal.SIGINT)
             else:
                 os.write(master, answer.encode("utf-8"))
+    os.close(slave)
     os.close(master)
-    return child.wait(timeout=300), screen(raw.decode("utf-8", "replace"), columns)
+    return child.wait(), screen(raw[:raw.index(mark)].decode("utf-8", "replace"), columns)
 
 
 def run(case, common, program, workdir):
