@@ -12,14 +12,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tarntest {
@@ -28,6 +27,28 @@ namespace {
 tarnos::IWin32Backend& Os() {
     return tarnos::RealWin32Backend();
 }
+
+// A folder of this test's own under the test temporary folder, named by the test and this process so
+// parallel runs never share it; removed with everything in it when the test ends, failed or not.
+class CScratchFolder {
+public:
+    CScratchFolder() {
+        const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+        m_Path = std::filesystem::path(testing::TempDir()) /
+                 ("tarn-" + std::string(test->name()) + "-" + std::to_string(getpid()));
+        std::filesystem::remove_all(m_Path);
+        std::filesystem::create_directories(m_Path);
+    }
+    ~CScratchFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_Path, ignored);
+    }
+    std::string operator/(const std::string& name) const { return (m_Path / name).string(); }
+    std::string Path() const { return m_Path.string(); }
+
+private:
+    std::filesystem::path m_Path;
+};
 
 // A pseudo-terminal mapped as COM7: the slave stands in for the port, the master for the far end.
 class CPtyPort {
@@ -152,8 +173,9 @@ TEST(LinuxComPort, ConfiguresReadsWritesAndReportsLikeAWindowsDriver) {
 }
 
 TEST(LinuxPortIo, ReachesTheIoSpaceOnlyThroughTheGrantedWindow) {
-    char path[] = "/tmp/tarn-io-space-XXXXXX"; // mkstemp replaces the six X with a unique name
-    int fd = mkstemp(path);
+    CScratchFolder scratch;
+    const std::string path = scratch / "io-space";
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(ftruncate(fd, 0x10000), 0);
     tarnos::SetIopermCall([](unsigned long, unsigned long, int) { return -1; }); // never the real one
@@ -176,15 +198,13 @@ TEST(LinuxPortIo, ReachesTheIoSpaceOnlyThroughTheGrantedWindow) {
     guard.Reset();
     tarnos::SetDevPortPath("/nonexistent/port");
     close(fd);
-    unlink(path);
 }
 
 TEST(LinuxDevices, SysfsGivesComNumbersBasesAndKeepsTheConsoleOffSayingWhy) {
-    char root[] = "/tmp/tarn-sysfs-XXXXXX"; // mkdtemp replaces the six X with a unique name
-    ASSERT_NE(mkdtemp(root), nullptr);
+    CScratchFolder root;
     auto port = [&](const std::string& name, const char* type, const char* io, const char* ioType) {
-        std::string dir = std::string(root) + "/" + name;
-        mkdir(dir.c_str(), 0755);
+        std::string dir = root / name;
+        std::filesystem::create_directories(dir);
         std::ofstream(dir + "/type") << type << "\n";
         std::ofstream(dir + "/port") << io << "\n";
         std::ofstream(dir + "/io_type") << ioType << "\n";
@@ -194,11 +214,10 @@ TEST(LinuxDevices, SysfsGivesComNumbersBasesAndKeepsTheConsoleOffSayingWhy) {
     port("ttyS2", "0", "0x3E8", "0");      // no UART there
     port("ttyS4", "4", "0xFE000000", "2"); // memory-mapped: no I/O base
     for (const char* adapter : {"ttyUSB10", "ttyACM1", "ttyUSB0", "ttyUSB2"}) {
-        mkdir((std::string(root) + "/" + adapter).c_str(), 0755);
-        mkdir((std::string(root) + "/" + adapter + "/device").c_str(), 0755);
+        std::filesystem::create_directories(root / adapter + "/device");
     }
-    tarnhost::PlatformPorts ports =
-        tarnhost::LinuxPlatformPorts(root, [](const std::string& node) { return node == "/dev/ttyS0"; });
+    tarnhost::PlatformPorts ports = tarnhost::LinuxPlatformPorts(
+        root.Path(), [](const std::string& node) { return node == "/dev/ttyS0"; });
     std::string listed;
     for (const tarnhost::HostDevice& host : ports.devices) {
         const kivu5::DeviceProperty* io = host.device.property("IoBaseAddresses");
@@ -218,7 +237,6 @@ TEST(LinuxDevices, SysfsGivesComNumbersBasesAndKeepsTheConsoleOffSayingWhy) {
         leftOut += left.osDevice + ": " + left.reason + "; ";
     }
     EXPECT_EQ(leftOut, "/dev/ttyS0: the kernel console; /dev/ttyS2: no UART found; ");
-    std::system((std::string("rm -rf ") + root).c_str());
 }
 
 TEST(LinuxDevices, DevicesAreChosenByComNameInAnyCaseOrByTheirNode) {
