@@ -1,5 +1,7 @@
 #include "host/Findings.h"
 
+#include "host/LoopbackWires.h"
+#include "host/TestTable.h"
 #include "uart/SerialReg.h"
 
 #include <cstdio>
@@ -12,48 +14,23 @@ using kivu5::TimelineEntry;
 using kivu5::Value;
 using kivu5::VariableRecord;
 
-const int INTERNAL_SEND_AND_RECEIVE_TEST_ID = 3;
-const int FIRST_EXTERNAL_TEST_ID = 4; // 4 and 5 reach the port through the OS; 1 to 3 through its registers
+// The external tests reach the port through the OS; the internal ones through its registers.
+const int FIRST_EXTERNAL_TEST_ID = LOOPBACK_TEST_ID;
 const char* const DRIVER_MISSING = "TARN Driver not installed!";
-
-// In internal loopback the UART feeds each modem-control output to one modem-status input; MSR's upper
-// four bits, shifted down, are the inputs the tests compare.
-struct LoopbackWire {
-    unsigned input; // bit of MSR >> 4
-    const char* inputName;
-    const char* outputName;
-};
-const LoopbackWire LOOPBACK_WIRES[] = {
-    {UART_MSR_CTS >> UART_MSR_INPUTS_SHIFT, "CTS", "RTS"},
-    {UART_MSR_DSR >> UART_MSR_INPUTS_SHIFT, "DSR", "DTR"},
-    {UART_MSR_RI >> UART_MSR_INPUTS_SHIFT, "RI", "OUT1"},
-    {UART_MSR_DCD >> UART_MSR_INPUTS_SHIFT, "DCD", "OUT2"},
-};
-// The outputs in the order people name them.
-const char* const OUTPUT_ORDER[] = {"DTR", "RTS", "OUT1", "OUT2"};
-
-const VariableRecord* Var(const std::vector<VariableRecord>& vars, const std::string& name) {
-    for (const VariableRecord& var : vars) {
-        if (var.name == name) {
-            return &var;
-        }
-    }
-    return nullptr;
-}
-
-long long Number(const std::vector<VariableRecord>& vars, const std::string& name) {
-    const VariableRecord* var = Var(vars, name);
-    return var ? var->value.number() : 0;
-}
 
 void AddText(std::vector<VariableRecord>& vars, const std::string& name, const std::string& text) {
     vars.push_back(VariableRecord{name, Value(qen::String(text.c_str()))});
 }
 
+// The inputs seen, in MSR's own bit order (CTS DSR RI DCD).
 std::string Inputs(long long bits) {
     std::string names;
-    for (const LoopbackWire& wire : LOOPBACK_WIRES) {
-        names += (bits & wire.input) != 0 ? (names.empty() ? "" : " ") + std::string(wire.inputName) : "";
+    for (unsigned bit = 1; bit <= (UART_MSR_DCD >> UART_MSR_INPUTS_SHIFT); bit <<= 1) {
+        for (const LoopbackWire& wire : LOOPBACK_WIRES) {
+            if (wire.input == bit && (bits & bit) != 0) {
+                names += (names.empty() ? "" : " ") + std::string(wire.inputName);
+            }
+        }
     }
     return names.empty() ? "none" : names;
 }
@@ -61,11 +38,9 @@ std::string Inputs(long long bits) {
 // The outputs that drive the expected inputs: the combination the test had switched on.
 std::string OutputsOn(long long expectedInputs) {
     std::string names;
-    for (const char* output : OUTPUT_ORDER) {
-        for (const LoopbackWire& wire : LOOPBACK_WIRES) {
-            if (std::string(wire.outputName) == output && (expectedInputs & wire.input) != 0) {
-                names += (names.empty() ? "" : "+") + std::string(output);
-            }
+    for (const LoopbackWire& wire : LOOPBACK_WIRES) {
+        if ((expectedInputs & wire.input) != 0) {
+            names += (names.empty() ? "" : "+") + std::string(wire.outputName);
         }
     }
     return names.empty() ? "all outputs off" : names + " on";
@@ -131,7 +106,7 @@ std::vector<Finding> CFindingNarrator::Add(const TimelineEntry& entry) {
         return {};
     }
     if (entry.kind == TimelineEntry::EventRaised && entry.name == "InvalidBaudRateConfig") {
-        m_skipped.push_back(Number(entry.vars, "BaudRateIndex"));
+        m_skipped.push_back(VarNumber(entry.vars, "BaudRateIndex"));
         return {};
     }
     if (entry.kind == TimelineEntry::EventRaised && entry.name == "ReadDataIncorrect") {
@@ -140,15 +115,15 @@ std::vector<Finding> CFindingNarrator::Add(const TimelineEntry& entry) {
     }
     std::vector<Finding> out = ReleaseCounted();
     if (entry.kind == TimelineEntry::Progress) {
-        if (const VariableRecord* port = Var(entry.vars, "PortNumber")) {
+        if (const VariableRecord* port = FindVar(entry.vars, "PortNumber")) {
             m_portName = port->value.text();
         }
         if (entry.name == "LoopbackProgress") {
-            m_rate = Number(entry.vars, "BaudRate");
+            m_rate = VarNumber(entry.vars, "BaudRate");
         }
         if (entry.name == "PrgsSendReceive") { // shown after its row: the rate the row's line errors were at
             for (const TimelineEntry& held : m_lineErrors) {
-                out.push_back(Describe(held, Number(entry.vars, "BaudRate")));
+                out.push_back(Describe(held, VarNumber(entry.vars, "BaudRate")));
             }
             m_lineErrors.clear();
         }
@@ -161,7 +136,7 @@ std::vector<Finding> CFindingNarrator::Add(const TimelineEntry& entry) {
         entry.name == "FramingError" || entry.name == "ParityError" || entry.name == "OverrunError";
     if (entry.name == "NotTestable") {
         m_notTestable.push_back(entry);
-    } else if (lineError && m_testId == INTERNAL_SEND_AND_RECEIVE_TEST_ID) {
+    } else if (lineError && m_testId == SEND_AND_RECEIVE_TEST_ID) {
         m_lineErrors.push_back(entry);
     } else {
         out.push_back(Describe(entry, m_rate));
@@ -217,26 +192,26 @@ std::vector<Finding> CFindingNarrator::ReleaseCounted() {
 
 Finding CFindingNarrator::Describe(const TimelineEntry& entry, long long contextRate) const {
     std::vector<VariableRecord> vars = entry.vars;
-    if (contextRate != 0 && Var(vars, "BaudRate") == nullptr) {
+    if (contextRate != 0 && FindVar(vars, "BaudRate") == nullptr) {
         vars.push_back(VariableRecord{"BaudRate", Value(static_cast<unsigned long>(contextRate))});
     }
     std::string text = entry.name;
     if (entry.name == "MiscompareError") {
-        long long expected = Number(vars, "ExpectedValue");
+        long long expected = VarNumber(vars, "ExpectedValue");
         AddText(vars, "Outputs", OutputsOn(expected));
-        AddText(vars, "Seen", Inputs(Number(vars, "ValueRead")));
+        AddText(vars, "Seen", Inputs(VarNumber(vars, "ValueRead")));
         AddText(vars, "Expected", Inputs(expected));
     } else if (entry.name == "BaudMiscompareError") {
-        long long sent = Number(vars, "ExpectedValue");
-        long long got = Number(vars, "ValueRead");
+        long long sent = VarNumber(vars, "ExpectedValue");
+        long long got = VarNumber(vars, "ValueRead");
         AddText(vars, "Sent", Hex(sent));
         AddText(vars, "Got", Hex(got));
         AddText(vars, "Wrong", Hex(sent ^ got));
-    } else if (entry.name == "ReadDataIncorrect" && Number(vars, "Count") > 1) {
+    } else if (entry.name == "ReadDataIncorrect" && VarNumber(vars, "Count") > 1) {
         text += ".Many";
     } else if (entry.name == "IncorrectCharCount") {
-        long long read = Number(vars, "DataRead");
-        text += read == 0 ? ".None" : read < Number(vars, "DataWritten") ? ".Fewer" : ".More";
+        long long read = VarNumber(vars, "DataRead");
+        text += read == 0 ? ".None" : read < VarNumber(vars, "DataWritten") ? ".Fewer" : ".More";
     }
     return Finding{entry.severity, kivu5::EnglishText(text, vars), entry.name};
 }

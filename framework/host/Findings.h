@@ -24,6 +24,9 @@ struct Finding {
 const std::vector<uint32_t>& DefaultBaudRates();
 // The entries of the list ExternalLoopbackTest validates: BaudRates as the host set it, or the default list.
 std::vector<uint32_t> ValidatedRates();
+// A BaudRates entry ExternalLoopbackTest passes over without a word, so a station can blank out one rate of
+// a shared list.
+const uint32_t SKIPPED_RATE_ENTRY = 0xFFFFFFFFu;
 
 // Turns one run's timeline entries into findings as they are recorded. Some findings wait for what comes
 // after them: the skipped rates until the list has been checked, the wrong bytes of a loopback pass until

@@ -46,11 +46,11 @@ inline std::string QuotedValue(const std::string& text) {
     return "\"" + (text.size() > 40 ? text.substr(0, 37) + "..." : text) + "\"";
 }
 
-// Names as an error line lists them: "a, b, c".
-inline std::string CommaList(const std::vector<std::string>& names) {
+// Items as a line lists them: "a, b, c", or with another separator.
+inline std::string Joined(const std::vector<std::string>& items, const char* separator = ", ") {
     std::string text;
-    for (const std::string& name : names) {
-        text += (text.empty() ? "" : ", ") + name;
+    for (const std::string& item : items) {
+        text += (text.empty() ? "" : separator) + item;
     }
     return text;
 }

@@ -1,3 +1,4 @@
+#include "host/HostError.h"
 #include "host/HtmlPictures.h"
 #include "host/HtmlText.h"
 
@@ -85,11 +86,7 @@ std::string EventNames(const RunRecord& run, const std::vector<const char*>& nam
             found.push_back(entry.name);
         }
     }
-    std::string text;
-    for (const std::string& name : found) {
-        text += (text.empty() ? "" : ", ") + name;
-    }
-    return text;
+    return Joined(found);
 }
 
 // One run's word on the bridge: its fault events blame the wire; a failure without any bridge's fault

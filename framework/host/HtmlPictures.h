@@ -4,17 +4,12 @@
 #pragma once
 
 #include "host/RunRecord.h"
+#include "host/TestTable.h"
 
 #include <string>
 #include <vector>
 
 namespace tarnhost {
-
-// The five tests by ID, as the runs carry them.
-const int CONTROL_SIGNALS_TEST_ID = 1;
-const int SEND_AND_RECEIVE_TEST_ID = 3;
-const int LOOPBACK_TEST_ID = 4;
-const int EXTERNAL_REGISTER_TEST_ID = 5;
 
 // The runs of one test on one port, in the order they ran (more than one in a soak).
 using TestRuns = std::vector<const RunRecord*>;
@@ -27,16 +22,6 @@ inline const RunRecord* ShownRun(const TestRuns& runs) {
         }
     }
     return runs.empty() ? nullptr : runs.back();
-}
-
-// The number a variable of a timeline entry holds, 0 when the entry has no such variable.
-inline long long VarNumber(const kivu5::TimelineEntry& entry, const std::string& name) {
-    for (const kivu5::VariableRecord& var : entry.vars) {
-        if (var.name == name) {
-            return var.value.number();
-        }
-    }
-    return 0;
 }
 
 // The DB-9 connector with the loopback plug's three bridges, coloured by what the external tests found.

@@ -1,4 +1,5 @@
 #include "host/Findings.h"
+#include "host/HostError.h"
 #include "host/HtmlPictures.h"
 #include "host/HtmlText.h"
 
@@ -14,8 +15,6 @@ using kivu5::TimelineEntry;
 // InternalSendAndReceiveTest's own table: nine rates, each the UART's 115200 bit/s clock over a whole
 // divisor.
 const long long SEND_RECEIVE_RATES[] = {1200, 2400, 4800, 9600, 14400, 19200, 38400, 57600, 115200};
-// A BaudRates entry the loopback test passes over without a word.
-const uint32_t SKIP_MARKER = 0xFFFFFFFFu;
 
 struct RateCell {
     std::string label; // the rate, or "entry N" for an entry of a list this program does not know
@@ -41,9 +40,9 @@ LoopbackRun ReadLoopback(const RunRecord& run) {
     for (const TimelineEntry& entry : run.outcome.timeline) {
         bool event = entry.kind == TimelineEntry::EventRaised;
         if (entry.kind == TimelineEntry::Progress && entry.name == "LoopbackProgress") {
-            seen.passes.push_back(LoopbackPass{VarNumber(entry, "BaudRate"), {}});
+            seen.passes.push_back(LoopbackPass{VarNumber(entry.vars, "BaudRate"), {}});
         } else if (event && entry.name == "InvalidBaudRateConfig") {
-            seen.skipped.push_back(VarNumber(entry, "BaudRateIndex"));
+            seen.skipped.push_back(VarNumber(entry.vars, "BaudRateIndex"));
         } else if (event && entry.name == "NoValidBaudRateConfig") {
             seen.listLoaded = true;
         } else if (event && entry.severity != "informative" && !seen.passes.empty()) {
@@ -61,14 +60,6 @@ LoopbackRun ReadLoopback(const RunRecord& run) {
     return seen;
 }
 
-std::string Join(const std::vector<std::string>& notes) {
-    std::string text;
-    for (const std::string& note : notes) {
-        text += (text.empty() ? "" : "; ") + note;
-    }
-    return text;
-}
-
 // What went wrong at one rate of the loopback run, in a few words.
 std::string LoopbackNote(const LoopbackPass& pass) {
     std::vector<std::string> notes;
@@ -78,11 +69,12 @@ std::string LoopbackNote(const LoopbackPass& pass) {
         if (name == "FailedSetup") {
             notes.push_back("the driver refused the rate");
         } else if (name == "WriteCompletedShort") {
-            notes.push_back(std::to_string(VarNumber(*event, "TotalSent")) + " of 256 sent");
+            notes.push_back(std::to_string(VarNumber(event->vars, "TotalSent")) + " of 256 sent");
         } else if (name == "IncorrectCharCount") {
-            long long read = VarNumber(*event, "DataRead");
-            notes.push_back(std::to_string(read) +
-                            (read < VarNumber(*event, "DataWritten") ? " of 256 back" : " back for 256"));
+            long long read = VarNumber(event->vars, "DataRead");
+            notes.push_back(std::to_string(read) + (read < VarNumber(event->vars, "DataWritten")
+                                                        ? " of 256 back"
+                                                        : " back for 256"));
         } else if (name == "ReadDataIncorrect") {
             ++wrong;
         }
@@ -90,7 +82,7 @@ std::string LoopbackNote(const LoopbackPass& pass) {
     if (wrong > 0) {
         notes.push_back(std::to_string(wrong) + (wrong == 1 ? " wrong byte" : " wrong bytes"));
     }
-    return Join(notes);
+    return Joined(notes, "; ");
 }
 
 RateCell PassCell(const LoopbackPass& pass, bool stopped) {
@@ -111,14 +103,14 @@ std::vector<RateCell> LoopbackCells(const RunRecord& run, bool& listKnown) {
     listKnown = true;
     for (long long position : seen.skipped) {
         bool inList = position >= 0 && static_cast<size_t>(position) < list.size();
-        listKnown = listKnown && inList && list[static_cast<size_t>(position)] != SKIP_MARKER;
+        listKnown = listKnown && inList && list[static_cast<size_t>(position)] != SKIPPED_RATE_ENTRY;
         if (inList) {
             skippedAt[static_cast<size_t>(position)] = true;
         }
     }
     std::vector<size_t> tried; // positions of the entries validated, in order
     for (size_t i = 0; i < list.size(); ++i) {
-        if (!skippedAt[i] && list[i] != SKIP_MARKER) {
+        if (!skippedAt[i] && list[i] != SKIPPED_RATE_ENTRY) {
             tried.push_back(i);
         }
     }
@@ -141,7 +133,7 @@ std::vector<RateCell> LoopbackCells(const RunRecord& run, bool& listKnown) {
     for (size_t i = 0; i < list.size() && seen.listLoaded; ++i) {
         if (skippedAt[i]) {
             cells.push_back(RateCell{std::to_string(list[i]), list[i], "skipped", "not settable"});
-        } else if (list[i] == SKIP_MARKER) {
+        } else if (list[i] == SKIPPED_RATE_ENTRY) {
             continue;
         } else if (k < seen.passes.size()) {
             cells.push_back(PassCell(seen.passes[k], stopped && k + 1 == seen.passes.size()));
@@ -178,7 +170,8 @@ std::string SendReceiveNote(const TimelineEntry& event) {
     if (event.name == "BaudMiscompareError") {
         char text[48];
         std::snprintf(text, sizeof text, "sent 0x%02llX, got 0x%02llX",
-                      VarNumber(event, "ExpectedValue") & 0xFF, VarNumber(event, "ValueRead") & 0xFF);
+                      VarNumber(event.vars, "ExpectedValue") & 0xFF,
+                      VarNumber(event.vars, "ValueRead") & 0xFF);
         return text;
     }
     if (event.name == "TransmitTimeout") {
@@ -220,7 +213,7 @@ std::string SendReceiveRatesFigure(const RunRecord& run, const RunRecord* loopba
     std::vector<const TimelineEntry*> pending;
     for (const TimelineEntry& entry : run.outcome.timeline) {
         if (entry.kind == TimelineEntry::Progress && entry.name == "PrgsSendReceive") {
-            rows.emplace_back(VarNumber(entry, "BaudRate"), pending);
+            rows.emplace_back(VarNumber(entry.vars, "BaudRate"), pending);
             pending.clear();
         } else if (entry.kind == TimelineEntry::EventRaised && entry.severity == "error" &&
                    entry.name != "FailedSendRecieveTest" && entry.name != "FailedGetBaudRate") {

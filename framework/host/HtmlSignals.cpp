@@ -1,6 +1,6 @@
 #include "host/HtmlPictures.h"
 #include "host/HtmlText.h"
-#include "uart/SerialReg.h"
+#include "host/LoopbackWires.h"
 
 namespace tarnhost {
 namespace {
@@ -8,25 +8,11 @@ namespace {
 using kivu5::TestResult;
 using kivu5::TimelineEntry;
 
-// In internal loopback the UART ties each modem-control output to one modem-status input. The columns
-// stand in this order, so that each output's input sits under it.
-struct Wire {
-    unsigned output; // MCR bit
-    unsigned input;  // bit of MSR >> 4, as the test compares it
-    const char* outputName;
-    const char* inputName;
-};
-const Wire WIRES[] = {
-    {UART_MCR_DTR, UART_MSR_DSR >> UART_MSR_INPUTS_SHIFT, "DTR", "DSR"},
-    {UART_MCR_RTS, UART_MSR_CTS >> UART_MSR_INPUTS_SHIFT, "RTS", "CTS"},
-    {UART_MCR_OUT1, UART_MSR_RI >> UART_MSR_INPUTS_SHIFT, "OUT1", "RI"},
-    {UART_MCR_OUT2, UART_MSR_DCD >> UART_MSR_INPUTS_SHIFT, "OUT2", "DCD"},
-};
 const unsigned COMBINATIONS = UART_MCR_OUTPUTS + 1;
 
 unsigned ExpectedInputs(unsigned outputs) {
     unsigned inputs = 0;
-    for (const Wire& wire : WIRES) {
+    for (const LoopbackWire& wire : LOOPBACK_WIRES) {
         inputs |= (outputs & wire.output) != 0 ? wire.input : 0;
     }
     return inputs;
@@ -47,15 +33,15 @@ std::string ControlSignalsFigure(const RunRecord& run) {
     for (const TimelineEntry& entry : run.outcome.timeline) {
         if (entry.kind == TimelineEntry::EventRaised && entry.name == "MiscompareError") {
             for (unsigned n = 0; n < COMBINATIONS; ++n) {
-                if (static_cast<long long>(ExpectedInputs(n)) == VarNumber(entry, "ExpectedValue")) {
-                    seen[n] = static_cast<unsigned>(VarNumber(entry, "ValueRead"));
+                if (static_cast<long long>(ExpectedInputs(n)) == VarNumber(entry.vars, "ExpectedValue")) {
+                    seen[n] = static_cast<unsigned>(VarNumber(entry.vars, "ValueRead"));
                 }
             }
         }
     }
     std::string head = "<tr><th>#</th>";
     std::string inputsHead;
-    for (const Wire& wire : WIRES) {
+    for (const LoopbackWire& wire : LOOPBACK_WIRES) {
         head += std::string("<th>") + wire.outputName + "</th>";
         inputsHead += std::string("<th>") + wire.inputName + "</th>";
     }
@@ -65,7 +51,7 @@ std::string ControlSignalsFigure(const RunRecord& run) {
         std::string outputs;
         std::string inputs;
         std::string wrong;
-        for (const Wire& wire : WIRES) {
+        for (const LoopbackWire& wire : LOOPBACK_WIRES) {
             bool on = (n & wire.output) != 0;
             bool got = (seen[n] & wire.input) != 0;
             bool bad = got != ((expected & wire.input) != 0);

@@ -1,6 +1,7 @@
 #include "host/HtmlSource.h"
 
 #include "host/JsonStrict.h"
+#include "host/TestTable.h"
 
 #include <cmath>
 #include <limits>
@@ -12,10 +13,6 @@ using kivu5::TestResult;
 using kivu5::TimelineEntry;
 using nlohmann::json;
 
-// The five tests by ID, as the report names them.
-const std::vector<const char*> TEST_NAMES = {"InternalControlSignalsTest", "InternalRegisterTest",
-                                             "InternalSendAndReceiveTest", "ExternalLoopbackTest",
-                                             "ExternalRegisterTest"};
 const std::vector<TestResult> RESULTS = {
     TestResult::PASS(),         TestResult::FAIL(),           TestResult::USERABORTED(),
     TestResult::NOTSUPPORTED(), TestResult::CANNOTRUN(),      TestResult::INTERNALERROR(),
@@ -139,9 +136,9 @@ private:
                          {"test", "id", "device", "pass", "result", "exception", "startedAt", "seconds",
                           "realSeconds", "restore", "timeline"});
         RunRecord record;
-        record.test = m_check.Choice(Required(run, path, "test"), JsonKey(path, "test"), TEST_NAMES);
+        record.test = m_check.Choice(Required(run, path, "test"), JsonKey(path, "test"), TestNames());
         record.id = static_cast<int>(m_check.Integer(Required(run, path, "id"), JsonKey(path, "id"), 1, 5));
-        if (TEST_NAMES[static_cast<size_t>(record.id - 1)] != record.test) {
+        if (TestNames()[static_cast<size_t>(record.id - 1)] != record.test) {
             m_check.Fail(JsonKey(path, "id"), std::to_string(record.id) + " is not the ID of " + record.test);
         }
         record.device = m_check.String(Required(run, path, "device"), JsonKey(path, "device"));

@@ -71,8 +71,8 @@ void ListTests() {
         }
         std::string name = test->name();
         std::printf("%-28s ID %d  requires: %s  parameters: %s\n", name.c_str(), TestId(name),
-                    needs.empty() ? "none" : CommaList(needs).c_str(),
-                    parameters.empty() ? "none" : CommaList(parameters).c_str());
+                    needs.empty() ? "none" : Joined(needs).c_str(),
+                    parameters.empty() ? "none" : Joined(parameters).c_str());
     }
 }
 
@@ -97,7 +97,7 @@ void ListDevices(const PlatformPorts& ports, bool json) {
                 nodes.push_back(port.osDevice);
             }
         }
-        std::printf("left out: %s (%s)\n", CommaList(nodes).c_str(), reason.c_str());
+        std::printf("left out: %s (%s)\n", Joined(nodes).c_str(), reason.c_str());
     }
 }
 

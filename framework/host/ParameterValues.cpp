@@ -1,5 +1,6 @@
 #include "host/ParameterValues.h"
 
+#include "host/Findings.h"
 #include "host/HostError.h"
 #include "host/ParameterText.h"
 #include "kivu5/Framework.h"
@@ -58,7 +59,7 @@ void ApplyParameterValues(const HostOptions& options, const HostSettings& settin
         kivu5::Parameter* parameter = Framework::findParameter(item.first);
         if (parameter == nullptr) {
             throw CHostInputError("--set " + item.first,
-                                  "unknown parameter (known: " + CommaList(ParameterNames()) + ")");
+                                  "unknown parameter (known: " + Joined(ParameterNames()) + ")");
         }
         set(parameter, ParseParameterValue(parameter->type().kind(), item.second, "--set " + item.first));
     }
@@ -76,11 +77,10 @@ std::string UnsettableRatesWarning(const std::vector<const kivu5::Test*>& tests)
     if (parameter == nullptr || !used) {
         return "";
     }
-    const uint32_t SKIP_MARKER = 0xFFFFFFFFu;
     std::vector<uint32_t> never;
     kivu5::Value list = parameter->value(); // a copy: ranging over a temporary's member would dangle
     for (uint32_t rate : list.array()) {
-        if (tarnos::SettableRateBit(rate) == 0 && rate != SKIP_MARKER &&
+        if (tarnos::SettableRateBit(rate) == 0 && rate != SKIPPED_RATE_ENTRY &&
             std::find(never.begin(), never.end(), rate) == never.end()) {
             never.push_back(rate);
         }

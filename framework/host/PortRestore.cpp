@@ -1,8 +1,9 @@
 #include "host/PortRestore.h"
 
+#include "host/TestTable.h"
 #include "os/IoWindow.h"
+#include "os/NamedLog.h"
 #include "os/OsBackend.h"
-#include "qen/qen.h"
 #include "uart/SerialReg.h"
 
 #include <string>
@@ -13,23 +14,18 @@ namespace {
 // The tests that drive the UART's registers, and those that set the COM port through the OS (the send
 // and receive test does both: it asks the driver which rates it can set, and puts the driver's rate back).
 bool ChangesRegisters(int testId) {
-    return testId >= 1 && testId <= 3;
+    return testId >= CONTROL_SIGNALS_TEST_ID && testId <= SEND_AND_RECEIVE_TEST_ID;
 }
 bool ChangesComPort(int testId) {
-    return testId >= 3 && testId <= 5;
+    return testId >= SEND_AND_RECEIVE_TEST_ID && testId <= EXTERNAL_REGISTER_TEST_ID;
 }
 
 const uint8_t FLOATING_BUS = 0xFF; // what every register reads where no UART answers
 const int FIFO_NOTE_PRIORITY = 3;  // shown at the default --log-priority: the port is left changed
 
 void LogFifoNote(const std::string& text) {
-    static qen::Logger* logger = nullptr;
-    if (logger == nullptr) {
-        qen::LogFactory::createLogger("PortRestore", logger);
-    }
-    if (qen::LogGate::MessageEnabled(logger, FIFO_NOTE_PRIORITY)) {
-        logger->log(FIFO_NOTE_PRIORITY, qen::LoggerStream().append(text.c_str()));
-    }
+    static tarnos::CNamedLog log("PortRestore");
+    log.Line(FIFO_NOTE_PRIORITY, text);
 }
 
 // Byte access to one UART's registers that stops at the first access the seam refuses (the guard, a

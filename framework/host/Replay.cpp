@@ -195,9 +195,7 @@ void CReplay::Finish() {
 HANDLE CReplay::CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
                             DWORD flags, HANDLE) {
     using namespace tarnos;
-    const SLine* answer = Take(CallStart("CreateFileW") + Field("name", JsonText(AsciiText(name))) +
-                               Field("access", HexJson(access)) + Field("share", share) +
-                               Field("disposition", disposition) + Field("flags", flags));
+    const SLine* answer = Take(AskedCreateFile(name, access, share, disposition, flags));
     const long number = answer != nullptr ? std::strtol(answer->Value("handle").c_str(), nullptr, 10) : -1;
     HANDLE handle =
         number > 0 ? reinterpret_cast<HANDLE>(FIRST_HANDLE + HANDLE_STEP * static_cast<uintptr_t>(number))
@@ -208,12 +206,12 @@ HANDLE CReplay::CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_
 
 BOOL CReplay::CloseHandle(HANDLE handle) {
     using namespace tarnos;
-    return Ok(Take(CallStart("CloseHandle") + Field("handle", m_Handles.Json(handle)), false));
+    return Ok(Take(AskedOnHandle("CloseHandle", m_Handles.Json(handle)), false));
 }
 
 BOOL CReplay::GetCommState(HANDLE handle, DCB* dcb) {
     using namespace tarnos;
-    const SLine* answer = Take(CallStart("GetCommState") + Field("handle", m_Handles.Json(handle)));
+    const SLine* answer = Take(AskedOnHandle("GetCommState", m_Handles.Json(handle)));
     if (Ok(answer)) {
         SetDcb(*answer, dcb);
     }
@@ -222,13 +220,12 @@ BOOL CReplay::GetCommState(HANDLE handle, DCB* dcb) {
 
 BOOL CReplay::SetCommState(HANDLE handle, DCB* dcb) {
     using namespace tarnos;
-    return Ok(Take(CallStart("SetCommState") + Field("handle", m_Handles.Json(handle)) +
-                   Field("dcb", dcb ? DcbJson(*dcb) : "null")));
+    return Ok(Take(AskedSetCommState(m_Handles.Json(handle), dcb)));
 }
 
 BOOL CReplay::BuildCommDCBW(LPCWSTR definition, DCB* dcb) {
     using namespace tarnos;
-    const SLine* answer = Take(CallStart("BuildCommDCBW") + Field("text", JsonText(AsciiText(definition))));
+    const SLine* answer = Take(AskedBuildCommDcb(definition));
     if (answer != nullptr) {
         SetDcb(*answer, dcb); // what the call left, also when it refused the text
     }
@@ -237,19 +234,17 @@ BOOL CReplay::BuildCommDCBW(LPCWSTR definition, DCB* dcb) {
 
 BOOL CReplay::SetupComm(HANDLE handle, DWORD inQueue, DWORD outQueue) {
     using namespace tarnos;
-    return Ok(Take(CallStart("SetupComm") + Field("handle", m_Handles.Json(handle)) + Field("in", inQueue) +
-                   Field("out", outQueue)));
+    return Ok(Take(AskedSetupComm(m_Handles.Json(handle), inQueue, outQueue)));
 }
 
 BOOL CReplay::SetCommTimeouts(HANDLE handle, COMMTIMEOUTS* timeouts) {
     using namespace tarnos;
-    return Ok(Take(CallStart("SetCommTimeouts") + Field("handle", m_Handles.Json(handle)) +
-                   Field("timeouts", timeouts ? TimeoutsJson(*timeouts) : "null")));
+    return Ok(Take(AskedSetCommTimeouts(m_Handles.Json(handle), timeouts)));
 }
 
 BOOL CReplay::GetCommTimeouts(HANDLE handle, COMMTIMEOUTS* timeouts) {
     using namespace tarnos;
-    const SLine* answer = Take(CallStart("GetCommTimeouts") + Field("handle", m_Handles.Json(handle)));
+    const SLine* answer = Take(AskedOnHandle("GetCommTimeouts", m_Handles.Json(handle)));
     const json* values =
         Ok(answer) && answer->Json().contains("timeouts") ? &answer->Json().at("timeouts") : nullptr;
     if (values != nullptr && timeouts != nullptr && values->is_array() && values->size() == 5) {
@@ -264,8 +259,7 @@ BOOL CReplay::GetCommTimeouts(HANDLE handle, COMMTIMEOUTS* timeouts) {
 
 BOOL CReplay::ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
     using namespace tarnos;
-    const SLine* answer =
-        Take(CallStart("ReadFile") + Field("handle", m_Handles.Json(handle)) + Field("toRead", toRead));
+    const SLine* answer = Take(AskedReadFile(m_Handles.Json(handle), toRead));
     if (read != nullptr) {
         *read = answer != nullptr ? static_cast<DWORD>(answer->Number("read")) : 0;
     }
@@ -281,8 +275,7 @@ BOOL CReplay::ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read,
 
 BOOL CReplay::WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED) {
     using namespace tarnos;
-    const SLine* answer = Take(CallStart("WriteFile") + Field("handle", m_Handles.Json(handle)) +
-                               Field("data", "\"" + BytesHex(buffer, toWrite) + "\""));
+    const SLine* answer = Take(AskedWriteFile(m_Handles.Json(handle), buffer, toWrite));
     if (written != nullptr) {
         *written = answer != nullptr ? static_cast<DWORD>(answer->Number("written")) : 0;
     }
@@ -291,7 +284,7 @@ BOOL CReplay::WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD wr
 
 BOOL CReplay::GetCommModemStatus(HANDLE handle, LPDWORD status) {
     using namespace tarnos;
-    const SLine* answer = Take(CallStart("GetCommModemStatus") + Field("handle", m_Handles.Json(handle)));
+    const SLine* answer = Take(AskedOnHandle("GetCommModemStatus", m_Handles.Json(handle)));
     if (status != nullptr) {
         *status = answer != nullptr ? static_cast<DWORD>(answer->Number("status")) : 0;
     }
@@ -300,7 +293,7 @@ BOOL CReplay::GetCommModemStatus(HANDLE handle, LPDWORD status) {
 
 BOOL CReplay::GetCommProperties(HANDLE handle, LPCOMMPROP properties) {
     using namespace tarnos;
-    const SLine* answer = Take(CallStart("GetCommProperties") + Field("handle", m_Handles.Json(handle)));
+    const SLine* answer = Take(AskedOnHandle("GetCommProperties", m_Handles.Json(handle)));
     if (answer != nullptr && properties != nullptr && !answer->Value("subType").empty()) {
         properties->dwProvSubType = static_cast<DWORD>(answer->Number("subType"));
         properties->dwSettableBaud = static_cast<DWORD>(answer->Number("settableBaud"));
@@ -314,7 +307,7 @@ DWORD CReplay::GetLastError() {
 }
 
 void CReplay::Sleep(DWORD milliseconds) {
-    Take(tarnos::CallStart("Sleep") + tarnos::Field("ms", milliseconds)); // no time passes here
+    Take(tarnos::AskedSleep(milliseconds)); // no time passes here
 }
 
 DWORD CReplay::GetTickCount() {
@@ -324,7 +317,7 @@ DWORD CReplay::GetTickCount() {
 }
 
 std::string CReplay::SystemErrorText(DWORD code) {
-    const SLine* answer = Take(tarnos::CallStart("SystemErrorText") + tarnos::Field("error", code));
+    const SLine* answer = Take(tarnos::AskedSystemErrorText(code));
     return answer != nullptr ? answer->Json().value("text", "") : "";
 }
 

@@ -76,4 +76,19 @@ struct PortTally {
 };
 std::vector<PortTally> TallyPorts(const std::vector<RunRecord>& runs, bool strict);
 
+// A variable of a timeline entry by name, null when the entry has none; and the number it holds, 0 then.
+inline const kivu5::VariableRecord* FindVar(const std::vector<kivu5::VariableRecord>& vars,
+                                            const std::string& name) {
+    for (const kivu5::VariableRecord& var : vars) {
+        if (var.name == name) {
+            return &var;
+        }
+    }
+    return nullptr;
+}
+inline long long VarNumber(const std::vector<kivu5::VariableRecord>& vars, const std::string& name) {
+    const kivu5::VariableRecord* var = FindVar(vars, name);
+    return var ? var->value.number() : 0;
+}
+
 } // namespace tarnhost

@@ -60,7 +60,7 @@ std::vector<const kivu5::Test*> SelectTests(const std::vector<std::string>& name
             for (const kivu5::Test* each : registered) {
                 known.push_back(each->name());
             }
-            throw CHostInputError("--test " + name, "no such test (tests: " + CommaList(known) + ")",
+            throw CHostInputError("--test " + name, "no such test (tests: " + Joined(known) + ")",
                                   EXIT_NOT_FOUND);
         }
         tests.push_back(test);
@@ -84,7 +84,7 @@ std::vector<HostDevice> SelectDevices(const std::vector<HostDevice>& found,
             for (const HostDevice& each : found) {
                 known.push_back(each.device.name());
             }
-            throw CHostInputError("--device " + name, "no such device (found: " + CommaList(known) + ")",
+            throw CHostInputError("--device " + name, "no such device (found: " + Joined(known) + ")",
                                   EXIT_NOT_FOUND);
         }
         selected.push_back(*device);

@@ -80,7 +80,7 @@ HostSettings ParseSettings(const std::string& jsonText, const std::string& input
                 found = parameter.first == it.key() ? &parameter : found;
             }
             if (found == nullptr) {
-                check.Fail(path, "unknown parameter (known: " + CommaList(known) + ")");
+                check.Fail(path, "unknown parameter (known: " + Joined(known) + ")");
             }
             settings.parameters.emplace_back(it.key(),
                                              ParameterValue(check, found->second, it.value(), path, input));
@@ -97,7 +97,7 @@ HostSettings ParseSettings(const std::string& jsonText, const std::string& input
             std::vector<std::string> known = {"default"};
             known.insert(known.end(), catalogue.tests.begin(), catalogue.tests.end());
             if (std::find(known.begin() + 1, known.end(), it.key()) == known.end()) {
-                check.Fail(path, "unknown test (known: " + CommaList(known) + ")");
+                check.Fail(path, "unknown test (known: " + Joined(known) + ")");
             }
             settings.answers[it.key()] = Answer(check, it.value(), path);
         }

@@ -2,18 +2,18 @@
 
 namespace tarnhost {
 
+const std::vector<const char*>& TestNames() {
+    static const std::vector<const char*> NAMES = {"InternalControlSignalsTest", "InternalRegisterTest",
+                                                   "InternalSendAndReceiveTest", "ExternalLoopbackTest",
+                                                   "ExternalRegisterTest"};
+    return NAMES;
+}
+
 int TestId(const std::string& testName) {
-    // The IDs under which the module registers its five tests.
-    static const struct {
-        const char* name;
-        int id;
-    } TABLE[] = {
-        {"InternalControlSignalsTest", 1}, {"InternalRegisterTest", 2}, {"InternalSendAndReceiveTest", 3},
-        {"ExternalLoopbackTest", 4},       {"ExternalRegisterTest", 5},
-    };
-    for (const auto& row : TABLE) {
-        if (testName == row.name) {
-            return row.id;
+    const std::vector<const char*>& names = TestNames();
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (testName == names[i]) {
+            return static_cast<int>(i) + 1;
         }
     }
     return 0;

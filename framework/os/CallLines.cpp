@@ -150,6 +150,49 @@ std::string TimeoutsJson(const COMMTIMEOUTS& timeouts) {
            std::to_string(timeouts.WriteTotalTimeoutConstant) + "]";
 }
 
+std::string AskedCreateFile(const wchar_t* name, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
+    return CallStart("CreateFileW") + Field("name", JsonText(AsciiText(name))) +
+           Field("access", HexJson(access)) + Field("share", share) + Field("disposition", disposition) +
+           Field("flags", flags);
+}
+
+std::string AskedOnHandle(const char* call, const std::string& handle) {
+    return CallStart(call) + Field("handle", handle);
+}
+
+std::string AskedSetCommState(const std::string& handle, const DCB* dcb) {
+    return AskedOnHandle("SetCommState", handle) + Field("dcb", dcb ? DcbJson(*dcb) : "null");
+}
+
+std::string AskedBuildCommDcb(const wchar_t* definition) {
+    return CallStart("BuildCommDCBW") + Field("text", JsonText(AsciiText(definition)));
+}
+
+std::string AskedSetupComm(const std::string& handle, DWORD inQueue, DWORD outQueue) {
+    return AskedOnHandle("SetupComm", handle) + Field("in", inQueue) + Field("out", outQueue);
+}
+
+std::string AskedSetCommTimeouts(const std::string& handle, const COMMTIMEOUTS* timeouts) {
+    return AskedOnHandle("SetCommTimeouts", handle) +
+           Field("timeouts", timeouts ? TimeoutsJson(*timeouts) : "null");
+}
+
+std::string AskedReadFile(const std::string& handle, DWORD toRead) {
+    return AskedOnHandle("ReadFile", handle) + Field("toRead", toRead);
+}
+
+std::string AskedWriteFile(const std::string& handle, const void* data, DWORD toWrite) {
+    return AskedOnHandle("WriteFile", handle) + Field("data", "\"" + BytesHex(data, toWrite) + "\"");
+}
+
+std::string AskedSleep(DWORD milliseconds) {
+    return CallStart("Sleep") + Field("ms", milliseconds);
+}
+
+std::string AskedSystemErrorText(DWORD code) {
+    return CallStart("SystemErrorText") + Field("error", code);
+}
+
 long CHandleNumbers::Opened(HANDLE handle) {
     if (handle == INVALID_HANDLE_VALUE) {
         return -1;

@@ -32,6 +32,19 @@ bool SetDcbField(DCB& dcb, const std::string& key, unsigned long value);
 // [read interval, read multiplier, read constant, write multiplier, write constant].
 std::string TimeoutsJson(const COMMTIMEOUTS& timeouts);
 
+// How each Win32 call's line begins: what the call asked, the handle as its number's JSON. The recorder
+// writes these and the replay compares a run's calls with them, so the two can never disagree.
+std::string AskedCreateFile(const wchar_t* name, DWORD access, DWORD share, DWORD disposition, DWORD flags);
+std::string AskedOnHandle(const char* call, const std::string& handle); // the calls asking a handle only
+std::string AskedSetCommState(const std::string& handle, const DCB* dcb);
+std::string AskedBuildCommDcb(const wchar_t* definition);
+std::string AskedSetupComm(const std::string& handle, DWORD inQueue, DWORD outQueue);
+std::string AskedSetCommTimeouts(const std::string& handle, const COMMTIMEOUTS* timeouts);
+std::string AskedReadFile(const std::string& handle, DWORD toRead);
+std::string AskedWriteFile(const std::string& handle, const void* data, DWORD toWrite);
+std::string AskedSleep(DWORD milliseconds);
+std::string AskedSystemErrorText(DWORD code);
+
 // A line of one of the framework's inputs to the run: {"input":"KIND","answer":ANSWER}, the answer JSON;
 // and how such a line begins.
 std::string InputLine(const char* kind, const std::string& answer);

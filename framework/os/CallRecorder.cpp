@@ -88,6 +88,13 @@ void CCallRecorder::KeepLastError() {
     m_LastError = m_Win32.GetLastError();
 }
 
+template <typename Call> BOOL CCallRecorder::OkOnly(const std::string& asked, Call call) {
+    BOOL ok = call();
+    KeepLastError();
+    Add(asked + Field("ok", Ok(ok)) + "}");
+    return ok;
+}
+
 void CCallRecorder::Input(const std::string& line) {
     Add(line);
 }
@@ -96,66 +103,50 @@ HANDLE CCallRecorder::CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSEC
                                   DWORD disposition, DWORD flags, HANDLE templateFile) {
     HANDLE handle = m_Win32.CreateFileW(name, access, share, security, disposition, flags, templateFile);
     KeepLastError();
-    Add(CallStart("CreateFileW") + Field("name", JsonText(AsciiText(name))) +
-        Field("access", HexJson(access)) + Field("share", share) + Field("disposition", disposition) +
-        Field("flags", flags) + Field("handle", std::to_string(m_Handles.Opened(handle))) + "}");
+    Add(AskedCreateFile(name, access, share, disposition, flags) +
+        Field("handle", std::to_string(m_Handles.Opened(handle))) + "}");
     return handle;
 }
 
 BOOL CCallRecorder::CloseHandle(HANDLE handle) {
-    std::string asked = CallStart("CloseHandle") + Field("handle", m_Handles.Json(handle));
-    BOOL ok = m_Win32.CloseHandle(handle);
-    KeepLastError();
-    Add(asked + Field("ok", Ok(ok)) + "}");
-    return ok;
+    return OkOnly(AskedOnHandle("CloseHandle", m_Handles.Json(handle)),
+                  [&] { return m_Win32.CloseHandle(handle); });
 }
 
 BOOL CCallRecorder::GetCommState(HANDLE handle, DCB* dcb) {
     BOOL ok = m_Win32.GetCommState(handle, dcb);
     KeepLastError();
-    Add(CallStart("GetCommState") + Field("handle", m_Handles.Json(handle)) + Field("ok", Ok(ok)) +
+    Add(AskedOnHandle("GetCommState", m_Handles.Json(handle)) + Field("ok", Ok(ok)) +
         (ok && dcb ? Field("dcb", DcbJson(*dcb)) : "") + "}");
     return ok;
 }
 
 BOOL CCallRecorder::SetCommState(HANDLE handle, DCB* dcb) {
-    std::string asked = CallStart("SetCommState") + Field("handle", m_Handles.Json(handle)) +
-                        Field("dcb", dcb ? DcbJson(*dcb) : "null");
-    BOOL ok = m_Win32.SetCommState(handle, dcb);
-    KeepLastError();
-    Add(asked + Field("ok", Ok(ok)) + "}");
-    return ok;
+    return OkOnly(AskedSetCommState(m_Handles.Json(handle), dcb),
+                  [&] { return m_Win32.SetCommState(handle, dcb); });
 }
 
 BOOL CCallRecorder::BuildCommDCBW(LPCWSTR definition, DCB* dcb) {
     BOOL ok = m_Win32.BuildCommDCBW(definition, dcb);
     KeepLastError();
-    Add(CallStart("BuildCommDCBW") + Field("text", JsonText(AsciiText(definition))) + Field("ok", Ok(ok)) +
-        (dcb ? Field("dcb", DcbJson(*dcb)) : "") + "}");
+    Add(AskedBuildCommDcb(definition) + Field("ok", Ok(ok)) + (dcb ? Field("dcb", DcbJson(*dcb)) : "") + "}");
     return ok;
 }
 
 BOOL CCallRecorder::SetupComm(HANDLE handle, DWORD inQueue, DWORD outQueue) {
-    BOOL ok = m_Win32.SetupComm(handle, inQueue, outQueue);
-    KeepLastError();
-    Add(CallStart("SetupComm") + Field("handle", m_Handles.Json(handle)) + Field("in", inQueue) +
-        Field("out", outQueue) + Field("ok", Ok(ok)) + "}");
-    return ok;
+    return OkOnly(AskedSetupComm(m_Handles.Json(handle), inQueue, outQueue),
+                  [&] { return m_Win32.SetupComm(handle, inQueue, outQueue); });
 }
 
 BOOL CCallRecorder::SetCommTimeouts(HANDLE handle, COMMTIMEOUTS* timeouts) {
-    std::string asked = CallStart("SetCommTimeouts") + Field("handle", m_Handles.Json(handle)) +
-                        Field("timeouts", timeouts ? TimeoutsJson(*timeouts) : "null");
-    BOOL ok = m_Win32.SetCommTimeouts(handle, timeouts);
-    KeepLastError();
-    Add(asked + Field("ok", Ok(ok)) + "}");
-    return ok;
+    return OkOnly(AskedSetCommTimeouts(m_Handles.Json(handle), timeouts),
+                  [&] { return m_Win32.SetCommTimeouts(handle, timeouts); });
 }
 
 BOOL CCallRecorder::GetCommTimeouts(HANDLE handle, COMMTIMEOUTS* timeouts) {
     BOOL ok = m_Win32.GetCommTimeouts(handle, timeouts);
     KeepLastError();
-    Add(CallStart("GetCommTimeouts") + Field("handle", m_Handles.Json(handle)) + Field("ok", Ok(ok)) +
+    Add(AskedOnHandle("GetCommTimeouts", m_Handles.Json(handle)) + Field("ok", Ok(ok)) +
         (ok && timeouts ? Field("timeouts", TimeoutsJson(*timeouts)) : "") + "}");
     return ok;
 }
@@ -165,16 +156,14 @@ BOOL CCallRecorder::ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD
     BOOL ok = m_Win32.ReadFile(handle, buffer, toRead, read, overlapped);
     KeepLastError();
     DWORD count = read ? std::min(*read, toRead) : 0;
-    Add(CallStart("ReadFile") + Field("handle", m_Handles.Json(handle)) + Field("toRead", toRead) +
-        Field("ok", Ok(ok)) + Field("read", read ? *read : 0) +
-        Field("data", "\"" + BytesHex(buffer, count) + "\"") + "}");
+    Add(AskedReadFile(m_Handles.Json(handle), toRead) + Field("ok", Ok(ok)) +
+        Field("read", read ? *read : 0) + Field("data", "\"" + BytesHex(buffer, count) + "\"") + "}");
     return ok;
 }
 
 BOOL CCallRecorder::WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written,
                               LPOVERLAPPED overlapped) {
-    std::string asked = CallStart("WriteFile") + Field("handle", m_Handles.Json(handle)) +
-                        Field("data", "\"" + BytesHex(buffer, toWrite) + "\"");
+    std::string asked = AskedWriteFile(m_Handles.Json(handle), buffer, toWrite);
     BOOL ok = m_Win32.WriteFile(handle, buffer, toWrite, written, overlapped);
     KeepLastError();
     Add(asked + Field("ok", Ok(ok)) + Field("written", written ? *written : 0) + "}");
@@ -184,7 +173,7 @@ BOOL CCallRecorder::WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDW
 BOOL CCallRecorder::GetCommModemStatus(HANDLE handle, LPDWORD status) {
     BOOL ok = m_Win32.GetCommModemStatus(handle, status);
     KeepLastError();
-    Add(CallStart("GetCommModemStatus") + Field("handle", m_Handles.Json(handle)) + Field("ok", Ok(ok)) +
+    Add(AskedOnHandle("GetCommModemStatus", m_Handles.Json(handle)) + Field("ok", Ok(ok)) +
         Field("status", HexJson(status ? *status : 0)) + "}");
     return ok;
 }
@@ -192,7 +181,7 @@ BOOL CCallRecorder::GetCommModemStatus(HANDLE handle, LPDWORD status) {
 BOOL CCallRecorder::GetCommProperties(HANDLE handle, LPCOMMPROP properties) {
     BOOL ok = m_Win32.GetCommProperties(handle, properties);
     KeepLastError();
-    Add(CallStart("GetCommProperties") + Field("handle", m_Handles.Json(handle)) + Field("ok", Ok(ok)) +
+    Add(AskedOnHandle("GetCommProperties", m_Handles.Json(handle)) + Field("ok", Ok(ok)) +
         (properties ? Field("subType", properties->dwProvSubType) +
                           Field("settableBaud", HexJson(properties->dwSettableBaud))
                     : "") +
@@ -207,7 +196,7 @@ DWORD CCallRecorder::GetLastError() {
 
 void CCallRecorder::Sleep(DWORD milliseconds) {
     m_Win32.Sleep(milliseconds);
-    Add(CallStart("Sleep") + Field("ms", milliseconds) + "}");
+    Add(AskedSleep(milliseconds) + "}");
 }
 
 // The clock, the driver check and the register reads are the busy polls' calls: formatted without
@@ -223,7 +212,7 @@ DWORD CCallRecorder::GetTickCount() {
 
 std::string CCallRecorder::SystemErrorText(DWORD code) {
     std::string text = m_Win32.SystemErrorText(code);
-    Add(CallStart("SystemErrorText") + Field("error", code) + Field("text", JsonText(text)) + "}");
+    Add(AskedSystemErrorText(code) + Field("text", JsonText(text)) + "}");
     return text;
 }
 

@@ -59,6 +59,9 @@ private:
     // The last error as the inner backend left it right after a call: writing this file must not change
     // what the module reads with GetLastError.
     void KeepLastError();
+    // A call that answers only whether it worked: made, its last error kept, and its line written as what
+    // was asked (built before the call) and "ok".
+    template <typename Call> BOOL OkOnly(const std::string& asked, Call call);
     void Add(const std::string& line);
     void Add(const char* line, size_t length);
     void EndBlock();

@@ -1,7 +1,7 @@
 #include "os/IoPortGuard.h"
 
+#include "os/NamedLog.h"
 #include "os/TarnKernelModeServices.h"
-#include "qen/qen.h"
 
 #include <cstdio>
 
@@ -13,13 +13,8 @@ namespace {
 const int REFUSAL_PRIORITY = 4;
 
 void Log(const std::string& text) {
-    static qen::Logger* logger = nullptr;
-    if (logger == nullptr) {
-        qen::LogFactory::createLogger("IoPortGuard", logger);
-    }
-    if (qen::LogGate::MessageEnabled(logger, REFUSAL_PRIORITY)) {
-        logger->log(REFUSAL_PRIORITY, qen::LoggerStream().append(text.c_str()));
-    }
+    static CNamedLog log("IoPortGuard");
+    log.Line(REFUSAL_PRIORITY, text);
 }
 
 // A run of the module reaches at most the eight ports of one window, so more distinct refused addresses
