@@ -265,6 +265,10 @@ TEST(LinuxPortIo, AllowIoAddsWindowsButNeverTheConsolesAndEachRunGetsItsDevicesW
     } hardware;
     tarnos::CIoPortGuard guard(hardware);
     const std::vector<tarnos::UartWindow> platform = {{0x3F8, "COM1", true}, {0x2F8, "COM2", false}};
+    for (uint32_t console : {0x3F8u, 0x3FCu}) {
+        EXPECT_THROW(tarnhost::ConfigureIoGuard(guard, platform, {console}, stderr),
+                     tarnhost::CHostInputError);
+    }
     std::FILE* warnings = std::tmpfile();
     tarnhost::ConfigureIoGuard(guard, platform, {0x2E8}, warnings);
     std::rewind(warnings);
@@ -273,11 +277,6 @@ TEST(LinuxPortIo, AllowIoAddsWindowsButNeverTheConsolesAndEachRunGetsItsDevicesW
     EXPECT_EQ(std::string(line).rfind("tarnserialport: warning: --allow-io: I/O ports 0x02E8-0x02EF may", 0),
               0u);
     std::fclose(warnings);
-    for (uint32_t console : {0x3F8u, 0x3FCu}) {
-        EXPECT_THROW(tarnhost::ConfigureIoGuard(guard, platform, {console}, stderr),
-                     tarnhost::CHostInputError);
-    }
-    tarnhost::ConfigureIoGuard(guard, platform, {0x2E8}, std::tmpfile());
     kivu5::DiagDevice com4("COM4"), com2("COM2"), none("COM5"), empty("COM6");
     com4.setProperty("IoBaseAddresses", kivu5::Value::Uint32Array({0x2E8}));
     com2.setProperty("IoBaseAddresses", kivu5::Value::Uint32Array({0x2F8, 0x3E8}));
