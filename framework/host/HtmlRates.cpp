@@ -118,15 +118,18 @@ std::vector<RateCell> LoopbackCells(const RunRecord& run, bool& listKnown) {
     for (size_t k = 0; listKnown && k < seen.passes.size(); ++k) {
         listKnown = list[tried[k]] == seen.passes[k].rate;
     }
+    // One cell per rate tried; a run the user stopped did not finish its last.
     bool stopped = run.outcome.result == TestResult::USERABORTED();
+    std::vector<RateCell> tries;
+    for (size_t k = 0; k < seen.passes.size(); ++k) {
+        tries.push_back(PassCell(seen.passes[k], stopped && k + 1 == seen.passes.size()));
+    }
     std::vector<RateCell> cells;
     if (!listKnown) {
         for (long long position : seen.skipped) {
             cells.push_back(RateCell{"entry " + std::to_string(position), 0, "skipped", "not settable"});
         }
-        for (size_t k = 0; k < seen.passes.size(); ++k) {
-            cells.push_back(PassCell(seen.passes[k], stopped && k + 1 == seen.passes.size()));
-        }
+        cells.insert(cells.end(), tries.begin(), tries.end());
         return cells;
     }
     size_t k = 0;
@@ -135,9 +138,8 @@ std::vector<RateCell> LoopbackCells(const RunRecord& run, bool& listKnown) {
             cells.push_back(RateCell{std::to_string(list[i]), list[i], "skipped", "not settable"});
         } else if (list[i] == SKIPPED_RATE_ENTRY) {
             continue;
-        } else if (k < seen.passes.size()) {
-            cells.push_back(PassCell(seen.passes[k], stopped && k + 1 == seen.passes.size()));
-            ++k;
+        } else if (k < tries.size()) {
+            cells.push_back(tries[k++]);
         } else {
             cells.push_back(RateCell{std::to_string(list[i]), list[i], "notreached", ""});
         }

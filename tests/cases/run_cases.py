@@ -5,7 +5,8 @@ A case file holds {"about": ..., "args": [...], "scenario": {...}, "cases": [{..
 give "scenario" (a simulated machine, written to scenario.json and passed as --sim scenario.json), "files"
 (more input files: name -> text or JSON), "args" (after the file's own), and "expect", whose keys say what
 is compared: "exit", "stdout", "stderr" (lists of lines), "report" (report.json), "junit" (junit.xml),
-"calls" (the seam calls in record.jsonl, only those named in "callFilter" when it is given), "files" (each
+"calls" (the seam calls in record.jsonl, only those named in "callFilter" when it is given),
+"recordLines" (how many lines record.jsonl holds after its first: what its repeat lines save shows here), "files" (each
 file in the run folder afterwards, with its size), "screen" (what a terminal shows at the end), "page" (a
 file of the repository that page.html must equal, one tag per line, its stylesheet and this machine's name,
 system, dates and real times masked). The program
@@ -176,7 +177,7 @@ def run(case, common, program, workdir):
     if not set(args) & {"--sim", "--replay", "--help", "-h", "--version", "--list-tests", "--from-report"}:
         raise SystemExit(f"{case['name']}: refusing a run without --sim")
     expect = case.get("expect", {})
-    if "calls" in expect:
+    if "calls" in expect or "recordLines" in expect:
         args = ["--record", "record.jsonl"] + args
     env = {k: v for k, v in os.environ.items() if k != "NO_COLOR"}
     env.update(case.get("env", {}))
@@ -199,6 +200,8 @@ def run(case, common, program, workdir):
     junit = os.path.join(workdir, "junit.xml")
     got["junit"] = text_lines(open(junit).read()) if os.path.exists(junit) else None
     got["calls"] = calls(os.path.join(workdir, "record.jsonl"), case.get("callFilter"))
+    record = os.path.join(workdir, "record.jsonl")
+    got["recordLines"] = sum(1 for _ in open(record)) - 1 if os.path.exists(record) else None
     if "page" in expect:
         page = os.path.join(workdir, "page.html")
         got["page"] = page_lines(open(page, encoding="utf-8").read()) if os.path.exists(page) else None
